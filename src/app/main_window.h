@@ -1,0 +1,32 @@
+// Application core: the main window's procedure (menu commands, close question,
+// minimise to tray, terminal view messages) and start-up.
+#pragma once
+#include "app/state.h"
+#include "platform/window_procedure.h"
+
+namespace kc {
+
+class MainWindow : public WindowProcedure {
+public:
+    explicit MainWindow(Program& p) : p_(p) {}
+    int on_create() override;
+    void on_command(int id) override;
+    bool on_close() override;
+    void on_destroy() override;
+    void on_size(int client_width, int client_height, bool minimized) override;
+    void on_scroll(Orientation orientation, int code, int position) override;
+    void on_paint(Canvas& canvas, const Rect& update) override;
+    void on_tray(TrayEvent event) override;
+    void on_char(int character) override {}
+
+private:
+    Program& p_;
+};
+
+// Shared by "Rozłącz" and "Test" (with reset) and the panel's start (without).
+void teardown(Program& p, bool reset);
+
+// Start-up: main window, panel, show, message loop. Returns the exit code.
+int run_program(Program& p);
+
+}  // namespace kc

@@ -1,0 +1,13 @@
+// Settings dialogs: each runs modally on the UI thread and returns when it closes.
+#pragma once
+#include "app/state.h"
+
+namespace kc {
+
+void run_about_dialog(Program& p);               // 100
+void run_transmission_dialog(Program& p);        // 101
+void run_light_dialog(Program& p);               // 102
+void run_scroll_speed_dialog(Program& p);        // 103
+void run_program_settings_dialog(Program& p);    // 104
+
+}  // namespace kc

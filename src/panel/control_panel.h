@@ -1,0 +1,26 @@
+// Operator panel: the modeless panel DYSTRDLG: prices, blink boxes, script, backlight,
+// status, and the preview it paints; owner of panel timers 1 to 7.
+#pragma once
+#include "app/state.h"
+#include "platform/window_procedure.h"
+
+namespace kc {
+
+class ControlPanel : public WindowProcedure {
+public:
+    explicit ControlPanel(Program& p) : p_(p) {}
+    void on_init() override;
+    void on_command(int id) override;
+    void on_timer(int timer_id) override;
+    void on_paint(Canvas& canvas, const Rect& update) override;
+    bool on_static_color(int control_id, StaticColors& colors) override;
+    void on_destroy() override;
+
+private:
+    Program& p_;
+};
+
+// Sets the panel's status line (control 556); any thread.
+void set_status(Program& p, const std::string& text);
+
+}  // namespace kc

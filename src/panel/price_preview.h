@@ -1,0 +1,33 @@
+// Operator panel: the seven-segment preview of the five price fields, with its blink
+// and the backlight bulbs. Place byte bits: 0 d, 1 e, 2 g, 3 f, 4 a, 5 b, 6 c, 7 point.
+#pragma once
+#include <cstdint>
+
+#include "app/state.h"
+#include "platform/canvas.h"
+
+namespace kc {
+
+inline constexpr Rect kPreviewDigitArea{436, 98, 614, 505};
+inline constexpr Rect kPreviewBulbColumn{224, 112, 256, 500};
+// Row of price field n (1..5).
+constexpr Rect price_row_rect(int n) { return Rect{450, 112 + 81 * (n - 1), 600, 167 + 81 * (n - 1)}; }
+
+// The place byte of a price character ('0'..'9', '-', '.', ' '); 0 for others.
+uint8_t digit_image(char c);
+// A segment image byte as the sign sends it (a b c d e f g point, bit 7 first) as a place byte.
+uint8_t wire_to_place(uint8_t wire);
+
+// Applies a price command text to the preview model: 0 taken, -1 rejected.
+int parse_price_command(ProgramState& s, const char* text);
+// Applies `text` (normally current_command) and invalidates the field's row, or the
+// whole digit area when the field digit is not 1..5.
+void rebuild_price_preview(Program& p, const char* text);
+// Blanks both displays and all prices, stops blinking, clears backlight_on.
+void reset_preview(Program& p);
+// Timer 6: toggles blink_phase and invalidates blinking rows, when any price blinks.
+void blink_tick(Program& p);
+// The panel's paint: background, bulbs, digits (and the display matrices).
+void paint_preview(Program& p, Canvas& canvas);
+
+}  // namespace kc

@@ -1,0 +1,82 @@
+// Resources: the texts of texts.h, kept in UTF-8 and converted to Windows-1250 once.
+#include "resources/texts.h"
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "text/cp1250.h"
+
+namespace kc {
+namespace {
+
+const char* utf8_text(Txt id) {
+    switch (id) {
+        case Txt::StatusDisconnected: return "ROZŁĄCZONY";
+        case Txt::StatusTestMode: return "TRYB TESTU";
+        case Txt::StatusConnected: return "POŁĄCZONY";
+        case Txt::StatusTestModeScript: return "TRYB TESTU SKRYPTU";
+        case Txt::StatusConnectedScript: return "POŁĄCZONY SKRYPT";
+        case Txt::StatusTransmissionError: return "BŁĄD TRANSMISJI";
+        case Txt::MsgDisconnected: return "Rozłączony !     ";
+        case Txt::MsgNotConnectedPanel: return "Nie połączony !   ";
+        case Txt::MsgNotConnected: return "Nie połączony !";
+        case Txt::MsgAutoBacklight:
+            return "Automatyczne załączanie podświetlania.\nOdznacz tą opcje w Ustawieniach,\naby załączać oświetlenie ręcznie !";
+        case Txt::MsgScriptOpenFailed: return "Błąd otwarcia skryptu";
+        case Txt::MsgCloseQuestion: return "Czy zamknąć program?";
+        case Txt::MsgSettingsFailed: return "Settings failed!";
+        case Txt::MsgCannotOpenPort: return "Nie można otworzyć portu ";
+        case Txt::MsgEventFailed: return "Failed to create event for thread!";
+        case Txt::CaptionError: return "Błąd";
+        case Txt::CaptionProgram: return "Kavor Cen";
+        case Txt::CaptionTtyError: return "TTY Error!";
+        case Txt::ButtonStart: return "Start";
+        case Txt::ButtonStop: return "Stop";
+        case Txt::FilterText: return "Pliki Tekstowe";
+        case Txt::FilterAll: return "Wszystkie Pliki (*.*)";
+        case Txt::TrayTip: return "Kavor Cen";
+    }
+    return "";
+}
+
+const char* utf8_string_table(int id) {
+    static const std::map<int, const char*> table = {
+        {784, "COM"},
+        {800, "110"}, {801, "300"}, {802, "600"}, {803, "1200"}, {804, "2400"}, {805, "4800"},
+        {806, "9600"}, {807, "14.4k"}, {808, "19.2k"}, {809, "38.4k"}, {810, "56k"}, {811, "128k"},
+        {812, "256k"},
+        {816, "None"}, {817, "Even"}, {818, "Odd"}, {819, "Mark"}, {820, "Space"},
+        {832, "1"}, {833, "1.5"}, {834, "2"},
+    };
+    auto it = table.find(id);
+    return it == table.end() ? "" : it->second;
+}
+
+}  // namespace
+
+const std::string& txt(Txt id) {
+    static std::once_flag once;
+    static std::vector<std::string> converted;
+    std::call_once(once, [] {
+        for (int i = 0; i <= static_cast<int>(Txt::TrayTip); ++i)
+            converted.push_back(utf8_to_cp1250(utf8_text(static_cast<Txt>(i))));
+    });
+    return converted.at(static_cast<size_t>(id));
+}
+
+const std::string& string_table(int id) {
+    static std::once_flag once;
+    static std::map<int, std::string> converted;
+    static const std::string empty;
+    std::call_once(once, [] {
+        for (int i = 784; i <= 834; ++i) {
+            const char* s = utf8_string_table(i);
+            if (*s) converted[i] = utf8_to_cp1250(s);
+        }
+    });
+    auto it = converted.find(id);
+    return it == converted.end() ? empty : it->second;
+}
+
+}  // namespace kc

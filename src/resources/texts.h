@@ -1,0 +1,44 @@
+// Resources: the program's own user-visible texts and the string table.
+// Sources are UTF-8; txt() and string_table() give Windows-1250, converted once.
+#pragma once
+#include <string>
+
+namespace kc {
+
+enum class Txt {
+    // Status line (control 556).
+    StatusDisconnected,      // "ROZŁĄCZONY"
+    StatusTestMode,          // "TRYB TESTU"
+    StatusConnected,         // "POŁĄCZONY"
+    StatusTestModeScript,    // "TRYB TESTU SKRYPTU"
+    StatusConnectedScript,   // "POŁĄCZONY SKRYPT"
+    StatusTransmissionError, // "BŁĄD TRANSMISJI"
+    // Message boxes.
+    MsgDisconnected,         // "Rozłączony !     " (five blanks)
+    MsgNotConnectedPanel,    // "Nie połączony !   " (three blanks)
+    MsgNotConnected,         // "Nie połączony !"
+    MsgAutoBacklight,        // "Automatyczne załączanie podświetlania.\n..."
+    MsgScriptOpenFailed,     // "Błąd otwarcia skryptu"
+    MsgCloseQuestion,        // "Czy zamknąć program?"
+    MsgSettingsFailed,       // "Settings failed!"
+    MsgCannotOpenPort,       // "Nie można otworzyć portu " (followed by the port name)
+    MsgEventFailed,          // "Failed to create event for thread!"
+    CaptionError,            // "Błąd"
+    CaptionProgram,          // "Kavor Cen"
+    CaptionTtyError,         // "TTY Error!"
+    // Buttons.
+    ButtonStart,             // "Start"
+    ButtonStop,              // "Stop"
+    // File chooser filters.
+    FilterText,              // "Pliki Tekstowe"
+    FilterAll,               // "Wszystkie Pliki (*.*)"
+    TrayTip,                 // "Kavor Cen"
+};
+
+const std::string& txt(Txt id);
+
+// String table entries 784 ("COM"), 800..812 (speeds), 816..820 (parities),
+// 832..834 (stop bits); empty for an unknown id.
+const std::string& string_table(int id);
+
+}  // namespace kc
