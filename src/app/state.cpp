@@ -72,6 +72,14 @@ std::string slot_text(ProgramState& s, int number) {
     return r ? std::string(r.text, strnlen(r.text, r.capacity)) : std::string();
 }
 
+void set_panel_text(Program& p, int control_id, const std::string& text) {
+    if (p.ui) p.ui->controls().set_text(kPanelWindow, control_id, text);
+}
+
+std::string panel_text(Program& p, int control_id, size_t max_chars) {
+    return p.ui ? p.ui->controls().text(kPanelWindow, control_id, max_chars) : std::string();
+}
+
 void clear_command_queue(Program& p) {
     ProgramState& s = p.state;
     for (auto& d : s.display_slots) d.pending.store(0, std::memory_order_release);

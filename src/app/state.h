@@ -263,6 +263,11 @@ std::string slot_text(ProgramState& s, int number);
 // group), leaving the texts, and sets query_pending and current_slot to 0.
 void clear_command_queue(Program& p);
 
+// Sets or reads a control of the panel (status 556, temperature 557, light level 558,
+// price edits...). Any thread: the control store never waits for the UI thread.
+void set_panel_text(Program& p, int control_id, const std::string& text);
+std::string panel_text(Program& p, int control_id, size_t max_chars = static_cast<size_t>(-1));
+
 // Copies at most size-1 bytes of src into dst and terminates it.
 void copy_text(char* dst, size_t size, const char* src);
 

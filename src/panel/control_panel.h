@@ -20,7 +20,4 @@ private:
     Program& p_;
 };
 
-// Sets the panel's status line (control 556); any thread.
-void set_status(Program& p, const std::string& text);
-
 }  // namespace kc
