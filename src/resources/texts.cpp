@@ -36,6 +36,8 @@ const char* utf8_text(Txt id) {
         case Txt::FilterText: return "Pliki Tekstowe";
         case Txt::FilterAll: return "Wszystkie Pliki (*.*)";
         case Txt::TrayTip: return "Kavor Cen";
+        case Txt::MsgBadPriceCaption: return "Opis ceny %d nie może być pusty ani zawierać spacji.";
+        case Txt::TxtCount: break;
     }
     return "";
 }
@@ -59,7 +61,7 @@ const std::string& txt(Txt id) {
     static std::once_flag once;
     static std::vector<std::string> converted;
     std::call_once(once, [] {
-        for (int i = 0; i <= static_cast<int>(Txt::TrayTip); ++i)
+        for (int i = 0; i < static_cast<int>(Txt::TxtCount); ++i)
             converted.push_back(utf8_to_cp1250(utf8_text(static_cast<Txt>(i))));
     });
     return converted.at(static_cast<size_t>(id));

@@ -33,6 +33,9 @@ enum class Txt {
     FilterText,              // "Pliki Tekstowe"
     FilterAll,               // "Wszystkie Pliki (*.*)"
     TrayTip,                 // "Kavor Cen"
+    // Program settings dialog: a caption the settings file cannot keep; "%d" is the row.
+    MsgBadPriceCaption,      // "Opis ceny %d nie może być pusty ani zawierać spacji."
+    TxtCount                 // keep last: the number of texts
 };
 
 const std::string& txt(Txt id);
