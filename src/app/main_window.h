@@ -2,6 +2,7 @@
 // minimise to tray, terminal view messages) and start-up.
 #pragma once
 #include "app/state.h"
+#include "panel/control_panel.h"
 #include "platform/window_procedure.h"
 
 namespace kc {
@@ -23,8 +24,7 @@ private:
     Program& p_;
 };
 
-// Shared by "Rozłącz" and "Test" (with reset) and the panel's start (without).
-void teardown(Program& p, bool reset);
+// teardown(p, reset), shared with the panel's start, is declared in panel/control_panel.h.
 
 // Start-up: main window, panel, show, message loop. Returns the exit code.
 int run_program(Program& p);

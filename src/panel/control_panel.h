@@ -20,4 +20,9 @@ private:
     Program& p_;
 };
 
+// The teardown shared by "Rozłącz" and "Test" (with the preview reset) and the panel's
+// start (without): status and reply timers, port, script, command slots, temperature and
+// light level. It lives with the panel, whose timers and fields it mostly clears.
+void teardown(Program& p, bool reset);
+
 }  // namespace kc

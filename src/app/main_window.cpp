@@ -1,0 +1,162 @@
+// Application core: the main window's procedure (menu commands, close question, tray,
+// terminal view messages) and start-up.
+#include "app/main_window.h"
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "app/record.h"
+#include "dialogs/dialogs.h"
+#include "link/polling.h"
+#include "panel/control_panel.h"
+#include "panel/price_preview.h"
+#include "panel/terminal_view.h"
+#include "resources/command_ids.h"
+#include "resources/texts.h"
+#include "script/script_runner.h"
+#include "serial/port.h"
+
+namespace kc {
+namespace {
+
+// Periods of the status query and the statistics record while connected.
+constexpr int kStatusQueryPeriodMs = 1000;
+constexpr int kStatisticsPeriodMs = 60000;
+
+// The folder of the settings file and the logs. A path that does not fit the field
+// would name another folder once cut, so "." (the same folder, the program never
+// changes directory) is kept instead.
+void store_work_directory(Program& p) {
+    std::error_code error;
+    std::string path = std::filesystem::current_path(error).string();
+    if (error || path.empty() || path.size() >= sizeof p.state.work_directory) path = ".";
+    copy_text(p.state.work_directory, sizeof p.state.work_directory, path.c_str());
+}
+
+void connect(Program& p) {
+    MainRecord* r = get_record(p);
+    if (!r || r->connected) return;
+    if (open_port(p) != 1) {
+        p.ui->message_box(kMainWindow, txt(Txt::MsgCannotOpenPort) + port_name(r->port_number), txt(Txt::CaptionError),
+                          MessageButtons::Ok, MessageIcon::Exclamation);
+        return;
+    }
+    // A script started in test mode goes on, now to the sign.
+    if (r->script_running) set_panel_text(p, kIdStatus, txt(Txt::StatusConnectedScript));
+    p.ui->enable_menu_item(kCmdConnect, false);
+    p.ui->set_timer(kPanelWindow, kTimerStatus, kStatusQueryPeriodMs);
+    p.ui->set_timer(kPanelWindow, kTimerStatistics, kStatisticsPeriodMs);
+    r->status_timers_on = true;
+}
+
+void disconnect(Program& p) {
+    MainRecord* r = get_record(p);
+    if (!r) return;
+    teardown(p, true);
+    if (r->test_mode) {
+        p.ui->enable_menu_item(kCmdDisconnect, false);
+        p.ui->enable_menu_item(kCmdTest, true);
+        r->test_mode = false;
+        set_panel_text(p, kIdStatus, txt(Txt::StatusDisconnected));
+    }
+}
+
+void enter_test_mode(Program& p) {
+    MainRecord* r = get_record(p);
+    if (!r) return;
+    teardown(p, true);
+    p.ui->enable_menu_item(kCmdDisconnect, true);
+    p.ui->enable_menu_item(kCmdTest, false);
+    set_panel_text(p, kIdStatus, txt(Txt::StatusTestMode));
+    r->test_mode = true;
+}
+
+void transmission_settings(Program& p) {
+    run_transmission_dialog(p);
+    MainRecord* r = get_record(p);
+    if (r && r->connected && configure_port(p) == 0)
+        p.ui->message_box(kMainWindow, txt(Txt::MsgSettingsFailed), txt(Txt::CaptionProgram), MessageButtons::Ok,
+                          MessageIcon::Exclamation);
+}
+
+}  // namespace
+
+int MainWindow::on_create() {
+    p_.ui->tray_add(txt(Txt::TrayTip));
+    store_work_directory(p_);
+    return create_record(p_);
+}
+
+void MainWindow::on_destroy() {
+    destroy_record(p_);
+    p_.ui->tray_remove();
+    p_.ui->quit(0);
+}
+
+void MainWindow::on_size(int client_width, int client_height, bool minimized) {
+    terminal_size(p_, client_height, client_width);
+    MainRecord* r = get_record(p_);
+    // Without a tray icon a hidden window could never be brought back.
+    if (minimized && r && r->hide_on_minimize && p_.ui->has_tray()) p_.ui->show_window(kMainWindow, ShowMode::Hide);
+}
+
+void MainWindow::on_scroll(Orientation orientation, int code, int position) {
+    if (orientation == Orientation::Vertical)
+        terminal_vscroll(p_, code, position);
+    else
+        terminal_hscroll(p_, code, position);
+}
+
+void MainWindow::on_paint(Canvas& canvas, const Rect& update) { terminal_paint(p_, canvas, update); }
+
+bool MainWindow::on_close() {
+    return p_.ui->message_box(kMainWindow, txt(Txt::MsgCloseQuestion), txt(Txt::CaptionProgram),
+                              MessageButtons::OkCancel, MessageIcon::Question) == MessageResult::Ok;
+}
+
+void MainWindow::on_tray(TrayEvent event) {
+    if (event != TrayEvent::LeftPress && event != TrayEvent::RightPress) return;
+    p_.ui->show_window(kMainWindow, ShowMode::Normal);
+    p_.ui->bring_to_front(kMainWindow);
+}
+
+void MainWindow::on_command(int id) {
+    if (id == kCmdExit) {
+        p_.ui->post_close(kMainWindow);
+        return;
+    }
+    if (id == kCmdAbout) {
+        run_about_dialog(p_);
+        return;
+    }
+    if (!get_record(p_)) return;
+    switch (id) {
+        case kCmdConnect: connect(p_); break;
+        case kCmdDisconnect: disconnect(p_); break;
+        case kCmdTransmission: transmission_settings(p_); break;
+        case kCmdLight: run_light_dialog(p_); break;
+        case kCmdTest: enter_test_mode(p_); break;
+        case kCmdScrollSpeed: run_scroll_speed_dialog(p_); break;
+        case kCmdProgramSettings: run_program_settings_dialog(p_); break;
+        case kCmdReadback: queue_readback(p_); break;
+        default: break;
+    }
+}
+
+int run_program(Program& p) {
+    MainWindow main_window(p);
+    ControlPanel panel(p);
+    if (!p.ui->create_main_window(main_window)) return 0;
+    if (!p.ui->create_panel(panel)) {
+        p.ui->destroy_main_window();
+        return 0;
+    }
+    p.ui->show_window(kMainWindow, ShowMode::Normal);
+    int code = p.ui->run_message_loop();
+    // A loop ended without the window's destruction still must stop the workers.
+    if (get_record(p)) destroy_record(p);
+    return code;
+}
+
+}  // namespace kc
