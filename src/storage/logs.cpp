@@ -1,0 +1,113 @@
+// Persistence: the traffic, statistics and measurement logs and their rotation.
+#include "storage/logs.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+namespace kc {
+namespace {
+
+std::string log_path(const Program& p, const char* name) {
+    if (p.state.work_directory[0] == '\0') return name;
+    return std::string(p.state.work_directory) + "//" + name;
+}
+
+struct LogNames {
+    const char* current;
+    const char* rotated;
+};
+
+constexpr LogNames kTrafficLog{"KavorCb.pod", "KavorCb.po1"};
+constexpr LogNames kStatisticsLog{"KavorCs.pod", "KavorCs.po1"};
+constexpr LogNames kTemperatureLog{"KavorTemp.pod", "KavorTemp.po1"};
+constexpr LogNames kLightLog{"KavorSw.pod", "KavorSw.po1"};
+constexpr LogNames kDisplayLightLog{"KavorSwR.pod", "KavorSwR.po1"};
+
+// Rotates the log and opens its current file for appending; null when that fails.
+FILE* open_log(const Program& p, const LogNames& names, const char* mode) {
+    std::string current = log_path(p, names.current);
+    rotate_log(current, log_path(p, names.rotated));
+    return std::fopen(current.c_str(), mode);
+}
+
+std::string date_and_time(Clock& clock) {
+    LocalTime t = clock.local_time();
+    return log_date(t) + " " + log_time(t);
+}
+
+void write_measurement(Program& p, const LogNames& names, int width, const char* text) {
+    if (!p.clock) return;
+    FILE* f = open_log(p, names, "a");
+    if (!f) return;
+    std::fprintf(f, "%s %*s\n", date_and_time(*p.clock).c_str(), width, text ? text : "");
+    std::fclose(f);
+}
+
+}  // namespace
+
+std::string log_date(const LocalTime& t) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%02d", t.day, t.month, ((t.year % 100) + 100) % 100);
+    return buf;
+}
+
+std::string log_time(const LocalTime& t) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return buf;
+}
+
+void rotate_log(const std::string& current, const std::string& rotated) {
+    // A file we cannot open (missing, or held by someone) is left alone, and so is the
+    // older generation beside it.
+    FILE* f = std::fopen(current.c_str(), "rb");
+    if (!f) return;
+    std::fclose(f);
+    std::error_code ec;
+    auto size = std::filesystem::file_size(current, ec);
+    if (ec || size <= static_cast<std::uintmax_t>(kLogRotateLimit)) return;
+    std::filesystem::remove(rotated, ec);
+    std::filesystem::rename(current, rotated, ec);
+}
+
+void log_traffic_block(Program& p, const uint8_t* bytes, size_t length) {
+    if (!get_record(p) || !p.clock) return;
+    ProgramState& s = p.state;
+    // One record at a time from every thread, so records never run into each other and
+    // the header time and tick stay in step with the file.
+    std::lock_guard<std::mutex> lock(s.traffic_log_mutex);
+    FILE* f = open_log(p, kTrafficLog, "ab");
+    if (!f) return;
+    int64_t now = p.clock->calendar_seconds();
+    if (now - s.last_log_header_time > 60) {
+        s.last_log_header_time = now;
+        std::fprintf(f, "\n %s\n", date_and_time(*p.clock).c_str());
+    }
+    uint32_t tick = p.clock->tick_ms();
+    std::fprintf(f, "<%d>", static_cast<int32_t>(tick - s.last_log_tick));
+    s.last_log_tick = tick;
+    if (bytes && length) std::fwrite(bytes, 1, length, f);
+    std::fclose(f);
+}
+
+void log_traffic_text(Program& p, const std::string& text) {
+    log_traffic_block(p, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+void log_statistics(Program& p) {
+    if (!p.clock) return;
+    FILE* f = open_log(p, kStatisticsLog, "ab");
+    if (!f) return;
+    std::fprintf(f, "%s\nilosc_transmisji = %d\nblad_transmisji = %d\nblad_crc = %d\n\n",
+                 date_and_time(*p.clock).c_str(), p.state.ilosc_transmisji.load(), p.state.blad_transmisji.load(),
+                 p.state.blad_crc.load());
+    std::fclose(f);
+}
+
+void log_temperature(Program& p, const char* text) { write_measurement(p, kTemperatureLog, 5, text); }
+void log_light_level(Program& p, const char* text) { write_measurement(p, kLightLog, 3, text); }
+void log_display_light_level(Program& p, const char* text) { write_measurement(p, kDisplayLightLog, 3, text); }
+
+}  // namespace kc

@@ -1,0 +1,61 @@
+// Persistence tests: a fresh program in a temporary folder of its own.
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "app/state.h"
+#include "platform/headless/manual_clock.h"
+
+namespace kc::test {
+
+// A folder under the system's temporary directory, removed with everything in it.
+class TempDir {
+public:
+    TempDir() {
+        static std::atomic<int> counter{0};
+        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        path_ = std::filesystem::temp_directory_path() /
+                ("kavorcen-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A program whose main window has its record, working in `dir`. The program-wide state
+// is large, so it lives on the heap.
+inline std::unique_ptr<Program> make_program(const std::filesystem::path& dir, Clock* clock = nullptr) {
+    auto p = std::make_unique<Program>();
+    p->clock = clock;
+    p->record = std::make_unique<MainRecord>();
+    copy_text(p->state.work_directory, sizeof p->state.work_directory, dir.string().c_str());
+    return p;
+}
+
+inline std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void write_file(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace kc::test
