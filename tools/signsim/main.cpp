@@ -1,0 +1,88 @@
+// Virtual sign: the kavor-signsim program. Prints the line's path as its first line
+// and answers until interrupted or until --hangup-after closes the line.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "signsim/sign_simulator.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+void on_signal(int) { g_stop = 1; }
+
+void usage() {
+    std::fprintf(stderr,
+                 "usage: kavor-signsim [options]\n"
+                 "  --device PATH      answer on this serial device instead of a new pty\n"
+                 "  --baud N           pace written bytes at N bit/s (10 bits a byte)\n"
+                 "  --delay-ms N       wait N ms before each answer\n"
+                 "  --drop RATE        leave this share of answers out (0..1)\n"
+                 "  --corrupt RATE     send this share of answers with a bad checksum\n"
+                 "  --noise RATE       put noise bytes before this share of answers\n"
+                 "  --split            write each answer in two parts with a short pause\n"
+                 "  --seed N           seed of the fault choices (default 1)\n"
+                 "  --hangup-after N   close the line when the N-th frame arrives\n"
+                 "  --log FILE         append every received frame to FILE\n"
+                 "  --light N          light level the sensor reports (default 123)\n"
+                 "  --temperature T    temperature text (default 21.5)\n"
+                 "  --version TEXT     price controller version (default 1.07)\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    kc::SignOptions o;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "kavor-signsim: %s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--device") o.device = value();
+        else if (a == "--baud") o.baud = static_cast<uint32_t>(std::strtoul(value(), nullptr, 10));
+        else if (a == "--delay-ms") o.delay_ms = std::atoi(value());
+        else if (a == "--drop") o.drop = std::atof(value());
+        else if (a == "--corrupt") o.corrupt = std::atof(value());
+        else if (a == "--noise") o.noise = std::atof(value());
+        else if (a == "--split") o.split = true;
+        else if (a == "--seed") o.seed = static_cast<uint32_t>(std::strtoul(value(), nullptr, 10));
+        else if (a == "--hangup-after") o.hangup_after = std::atoi(value());
+        else if (a == "--log") o.log_path = value();
+        else if (a == "--light") o.initial.light_level = std::atoi(value());
+        else if (a == "--temperature") o.initial.temperature = value();
+        else if (a == "--version") o.initial.version = value();
+        else if (a == "--help" || a == "-h") {
+            usage();
+            return 0;
+        } else {
+            std::fprintf(stderr, "kavor-signsim: unknown option %s\n", a.c_str());
+            usage();
+            return 2;
+        }
+    }
+
+    kc::SignSimulator sign(o);
+    if (std::error_code e = sign.start()) {
+        std::fprintf(stderr, "kavor-signsim: cannot open the line: %s\n", e.message().c_str());
+        return 1;
+    }
+    std::printf("%s\n", sign.path().c_str());
+    std::fflush(stdout);
+
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    while (!g_stop && !sign.hung_up()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    sign.stop();
+
+    kc::SignCounters c = sign.counters();
+    std::fprintf(stderr, "kavor-signsim: %zu frames (%zu bad), %zu acks, %zu replies, %zu dropped, %zu corrupted\n",
+                 c.frames, c.bad_checksums, c.acks, c.replies, c.dropped, c.corrupted);
+    return 0;
+}
