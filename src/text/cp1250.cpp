@@ -86,6 +86,9 @@ std::string utf8_to_cp1250(std::string_view utf8) {
             else
                 cp = (cp << 6) | (cc & 0x3F);
         }
+        // An overlong form would smuggle in a byte (a NUL, a slash) that the text never held.
+        static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+        if (valid && cp < kLeast[extra]) valid = false;
         if (!valid) {
             out += '?';
             ++i;
