@@ -157,26 +157,21 @@ void render_display_text(Program& p, int d) {
 
 void scroll_display_step(Program& p, int d) {
     if (!get_record(p) || !valid_display(d)) return;
-    {
-        std::lock_guard<std::mutex> lock(p.state.display_mutex);
-        DisplayModel& m = p.state.displays[d - 1];
-        if (m.length == 0) return;
-        // A tick left over from a longer text must not read past the current one.
-        if (m.scroll_index >= m.length) {
-            m.scroll_index = 0;
-            m.scroll_column = 0;
-        }
-        Glyph g = glyph_of(m.text[m.scroll_index]);
-        if (m.scroll_column >= g.width) m.scroll_column = 0;
+    // The panel's timer handler invalidates the display's rectangle after the step.
+    std::lock_guard<std::mutex> lock(p.state.display_mutex);
+    DisplayModel& m = p.state.displays[d - 1];
+    // An index at the end means the text fits: a tick still queued from a longer text
+    // neither moves it nor reads past it.
+    if (m.length == 0 || m.scroll_index >= m.length) return;
+    Glyph g = glyph_of(m.text[m.scroll_index]);
+    if (m.scroll_column >= g.width) m.scroll_column = 0;
 
-        shift_left(m);
-        put_column(m, kDisplayColumns - 1, g, m.scroll_column, m.negative != 0);
-        if (++m.scroll_column >= g.width) {
-            m.scroll_column = 0;
-            if (++m.scroll_index >= m.length) m.scroll_index = 0;
-        }
+    shift_left(m);
+    put_column(m, kDisplayColumns - 1, g, m.scroll_column, m.negative != 0);
+    if (++m.scroll_column >= g.width) {
+        m.scroll_column = 0;
+        if (++m.scroll_index >= m.length) m.scroll_index = 0;
     }
-    if (p.ui) p.ui->invalidate(kPanelWindow, display_rect(d));
 }
 
 void rebuild_display_preview(Program& p, int d, const char* text) {
