@@ -92,13 +92,12 @@ void script_button(Program& p, MainRecord& r) {
         set_panel_text(p, kIdStatus, txt(r.test_mode ? Txt::StatusTestMode : Txt::StatusConnected));
         return;
     }
-    // A run that ended by itself leaves its finished thread to be joined.
-    if (r.script_thread.joinable()) stop_script(p);
+    // start_script sets script_running itself before the thread exists: setting it
+    // here, after a short script may already have ended, would leave it set for good.
     if (!start_script(p)) {
         show_error(p, Txt::MsgScriptOpenFailed, MessageIcon::Warning);
         return;
     }
-    r.script_running = true;
     set_panel_text(p, kIdScriptButton, txt(Txt::ButtonStop));
     set_panel_text(p, kIdStatus, txt(r.test_mode ? Txt::StatusTestModeScript : Txt::StatusConnectedScript));
 }

@@ -71,6 +71,11 @@ protected:
         SlotRef r = slot(p.state, number);
         r.text[0] = '\0';
     }
+    // A slot's text, read under slot_lock because a script thread may be writing it.
+    std::string text_of(int number) {
+        LockGuard guard(p.state.slot_lock);
+        return slot_text(p.state, number);
+    }
     const ShownMessage& last_message() { return host.messages().back(); }
     std::filesystem::path file(const std::string& name) const { return directory_ / name; }
 

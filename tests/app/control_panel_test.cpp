@@ -18,18 +18,18 @@ TEST_F(ControlPanelTest, send_prices_queues_five_commands_and_20E) {
     host.press(kPanelWindow, kIdBlink1 + 1);         // box ticked, price empty
     host.press(kPanelWindow, kIdSendPrices);
     ASSERT_TRUE(wait_slot_free(46));
-    EXPECT_EQ(slot_text(p.state, 3), "21C4.59");
-    EXPECT_EQ(slot_text(p.state, 4), "22M");
-    EXPECT_EQ(slot_text(p.state, 5), "23C123456");
-    EXPECT_EQ(slot_text(p.state, 6), "24C");
-    EXPECT_EQ(slot_text(p.state, 7), "25C");
-    EXPECT_EQ(slot_text(p.state, 46), "20E");
+    EXPECT_EQ(text_of(3), "21C4.59");
+    EXPECT_EQ(text_of(4), "22M");
+    EXPECT_EQ(text_of(5), "23C123456");
+    EXPECT_EQ(text_of(6), "24C");
+    EXPECT_EQ(text_of(7), "25C");
+    EXPECT_EQ(text_of(46), "20E");
     EXPECT_TRUE(host.messages().empty());
 
     host.press(kPanelWindow, kIdBlink1);
     host.press(kPanelWindow, kIdSendPrices);
     ASSERT_TRUE(wait_slot_free(46));
-    EXPECT_EQ(slot_text(p.state, 3), "21M4.59");
+    EXPECT_EQ(text_of(3), "21M4.59");
 }
 
 TEST_F(ControlPanelTest, test_mode_shows_sent_prices_in_the_preview_at_once) {
@@ -63,7 +63,7 @@ TEST_F(ControlPanelTest, sends_are_refused_while_disconnected) {
         EXPECT_EQ(m.text, cp("Rozłączony !     "));
         EXPECT_EQ(m.caption, cp("Błąd"));
     }
-    EXPECT_EQ(slot_text(p.state, 3), "");
+    EXPECT_EQ(text_of(3), "");
     for (int n = kFirstSlot; n <= kLastSlot; ++n) EXPECT_FALSE(slot_pending(p.state, n)) << n;
     EXPECT_EQ(panel_text(p, kIdScriptButton), "Start");
 }
@@ -72,15 +72,15 @@ TEST_F(ControlPanelTest, display_texts_fill_their_slots) {
     host.type(kPanelWindow, kIdDisplay1Text, "HELLO");
     host.press(kPanelWindow, kIdSendDisplay1);
     ASSERT_TRUE(wait_slot_free(15));
-    EXPECT_EQ(slot_text(p.state, 1), "000HELLO");
-    EXPECT_EQ(slot_text(p.state, 15), "00E");
+    EXPECT_EQ(text_of(1), "000HELLO");
+    EXPECT_EQ(text_of(15), "00E");
 
     host.type(kPanelWindow, kIdDisplay2Text, std::string(100, 'x'));
     host.press(kPanelWindow, kIdNegative2);
     host.press(kPanelWindow, kIdSendDisplay2);
     ASSERT_TRUE(wait_slot_free(25));
-    EXPECT_EQ(slot_text(p.state, 2), "101" + std::string(80, 'x'));
-    EXPECT_EQ(slot_text(p.state, 25), "10E");
+    EXPECT_EQ(text_of(2), "101" + std::string(80, 'x'));
+    EXPECT_EQ(text_of(25), "10E");
 }
 
 TEST_F(ControlPanelTest, backlight_buttons_need_a_real_link) {
@@ -92,9 +92,9 @@ TEST_F(ControlPanelTest, backlight_buttons_need_a_real_link) {
         EXPECT_EQ(m.caption, cp("Błąd"));
         EXPECT_EQ(m.icon, MessageIcon::Exclamation);
     }
-    EXPECT_EQ(slot_text(p.state, 43), "");
-    EXPECT_EQ(slot_text(p.state, 44), "");
-    EXPECT_EQ(slot_text(p.state, 45), "");
+    EXPECT_EQ(text_of(43), "");
+    EXPECT_EQ(text_of(44), "");
+    EXPECT_EQ(text_of(45), "");
 }
 
 TEST_F(ControlPanelTest, backlight_buttons_queue_switch_and_query_when_connected) {
@@ -103,13 +103,13 @@ TEST_F(ControlPanelTest, backlight_buttons_queue_switch_and_query_when_connected
     host.press(kPanelWindow, kIdBacklightOn);
     ASSERT_EQ(host.messages().size(), 1u);
     EXPECT_EQ(last_message().text, t(Txt::MsgAutoBacklight));
-    EXPECT_EQ(slot_text(p.state, 43), "");
+    EXPECT_EQ(text_of(43), "");
 
     record().auto_backlight = false;
     host.press(kPanelWindow, kIdBacklightOff);
-    EXPECT_EQ(slot_text(p.state, 44), "20Z0");
-    EXPECT_EQ(slot_text(p.state, 45), "20Z");
-    EXPECT_EQ(slot_text(p.state, 43), "");
+    EXPECT_EQ(text_of(44), "20Z0");
+    EXPECT_EQ(text_of(45), "20Z");
+    EXPECT_EQ(text_of(43), "");
     EXPECT_TRUE(host.pump_until([&] { return line->written().find("20Z0") != std::string::npos; }, 3000));
 }
 
@@ -145,7 +145,7 @@ TEST_F(ControlPanelTest, script_that_ended_by_itself_starts_again) {
     ASSERT_TRUE(wait_slot_free(3));
     blank_slot(3);
     host.press(kPanelWindow, kIdScriptButton);
-    EXPECT_TRUE(host.pump_until([&] { return slot_text(p.state, 3) == "21C7.77"; }, 3000));
+    EXPECT_TRUE(host.pump_until([&] { return text_of(3) == "21C7.77"; }, 3000));
     EXPECT_TRUE(host.messages().empty());
 }
 
@@ -208,7 +208,7 @@ TEST_F(ControlPanelTest, automatic_backlight_timer_follows_the_thresholds) {
         blank_slot(37);
         p.state.light_level = level;
         panel.on_timer(kTimerAutoBacklight);
-        return slot_text(p.state, 36) + "|" + slot_text(p.state, 37);
+        return text_of(36) + "|" + text_of(37);
     };
     EXPECT_EQ(tick(250), "|");  // off: nothing
     record().auto_backlight = true;

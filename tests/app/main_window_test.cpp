@@ -93,7 +93,7 @@ TEST_F(MainWindowTest, disconnect_again_clears_slots_and_fields_once_more) {
     // Not through the menu: the item is greyed, the command still reaches the window.
     main_window.on_command(kCmdDisconnect);
     for (int n = kFirstSlot; n <= kLastSlot; ++n) EXPECT_FALSE(slot_pending(p.state, n)) << n;
-    EXPECT_EQ(slot_text(p.state, 3), "21C1.00");
+    EXPECT_EQ(text_of(3), "21C1.00");
     EXPECT_EQ(panel_text(p, kIdTemperature), "");
     EXPECT_EQ(panel_text(p, kIdLightLevel), "");
     EXPECT_EQ(p.state.light_level, -1);
@@ -168,8 +168,8 @@ TEST_F(MainWindowTest, status_timer_queries_light_level_and_backlight) {
     blank_slot(29);
     blank_slot(45);
     host.advance(1000);
-    EXPECT_EQ(slot_text(p.state, 29), "20S");
-    EXPECT_EQ(slot_text(p.state, 45), "20Z");
+    EXPECT_EQ(text_of(29), "20S");
+    EXPECT_EQ(text_of(45), "20Z");
 }
 
 TEST_F(MainWindowTest, test_from_connected_closes_the_port_and_stops_the_script) {
