@@ -126,7 +126,9 @@ Answer price_controller(SignState& s, char field, char letter, const std::string
     case 'S': return query ? data(number_reply('S', s.light_level)) : ack();
     case 'V': return query ? data("V" + s.version) : ack();
     case 'T': return query ? data("T" + s.temperature) : ack();
-    default: return query ? none() : ack();  // "20E", "20z" and the like
+    case 'E':  // batch end: three characters, yet a command
+    case 'z': return ack();
+    default: return query ? none() : ack();
     }
 }
 
@@ -151,7 +153,8 @@ Answer display_controller(SignState& s, int d, char field, char letter, const st
     case 'o': return number_setting(s.display_low_power[d], 'o', arg, query);
     case 'V': return query ? data("V" + s.display_version) : ack();
     case 'S': return query ? data(number_reply('S', s.display_light_level[d])) : ack();
-    default: return query ? none() : ack();  // "00E"
+    case 'E': return ack();  // batch end
+    default: return query ? none() : ack();
     }
 }
 
