@@ -33,9 +33,19 @@ constexpr Rect kSegmentRects[8] = {
     {35, 50, 40, 55},  // 7 point
 };
 
-// Place bit of each wire bit, wire bit 0 first (the wire carries a b c d e f g point,
-// most significant bit first).
-constexpr int kPlaceBitOfWireBit[8] = {7, 2, 3, 1, 0, 6, 5, 4};
+// A price character and its place byte.
+struct DigitSegments {
+    char character;
+    uint8_t image;
+};
+constexpr DigitSegments digit_segments[] = {
+    {'0', 0x7B}, {'1', 0x60}, {'2', 0x37}, {'3', 0x75}, {'4', 0x6C}, {'5', 0x5D}, {'6', 0x5F},
+    {'7', 0x70}, {'8', 0x7F}, {'9', 0x7D}, {'-', 0x04}, {'.', kPoint}, {' ', 0x00},
+};
+
+// The place bit of each wire bit, wire bit 0 first (the wire carries a b c d e f g
+// point, most significant bit first).
+constexpr int wire_segment_bits[8] = {7, 2, 3, 1, 0, 6, 5, 4};
 
 Rect offset(const Rect& r, int dx, int dy) { return Rect{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy}; }
 
@@ -82,27 +92,15 @@ bool any_price_blinks(const ProgramState& s) {
 }  // namespace
 
 uint8_t digit_image(char c) {
-    switch (c) {
-        case '0': return 0x7B;
-        case '1': return 0x60;
-        case '2': return 0x37;
-        case '3': return 0x75;
-        case '4': return 0x6C;
-        case '5': return 0x5D;
-        case '6': return 0x5F;
-        case '7': return 0x70;
-        case '8': return 0x7F;
-        case '9': return 0x7D;
-        case '-': return 0x04;
-        case '.': return kPoint;
-        default: return 0x00;  // the blank and everything else
-    }
+    for (const DigitSegments& d : digit_segments)
+        if (d.character == c) return d.image;
+    return 0x00;
 }
 
 uint8_t wire_to_place(uint8_t wire) {
     uint8_t place = 0;
     for (int bit = 0; bit < 8; ++bit)
-        if (wire & (1u << bit)) place = static_cast<uint8_t>(place | (1u << kPlaceBitOfWireBit[bit]));
+        if (wire & (1u << bit)) place = static_cast<uint8_t>(place | (1u << wire_segment_bits[bit]));
     return place;
 }
 

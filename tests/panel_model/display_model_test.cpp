@@ -220,14 +220,6 @@ TEST_F(DisplayModelTest, matrix_is_painted_only_while_the_display_holds_text) {
     EXPECT_EQ(after.pixel(237 + 359 / 72, 118), rgb(1, 2, 3));
 }
 
-TEST_F(DisplayModelTest, without_a_record_nothing_changes) {
-    p.record.reset();
-    show(1, "000" + k73Columns);
-    scroll_display_step(p, 1);
-    EXPECT_EQ(p.state.displays[0].length, 0);
-    EXPECT_FALSE(host.timer_running(kPanelWindow, 1));
-}
-
 TEST_F(DisplayModelTest, rebuilds_on_worker_threads_and_scroll_steps_share_the_model) {
     std::atomic<bool> stop{false};
     std::thread worker([&] {
