@@ -1,0 +1,27 @@
+// Settings dialogs: dialog 100, the About box.
+#include "dialogs/about_dialog.h"
+
+#include "dialogs/dialog_ids.h"
+#include "dialogs/dialogs.h"
+#include "resources/command_ids.h"
+
+namespace kc {
+
+void AboutDialog::on_init() {
+    ControlStore& c = p_.ui->controls();
+    c.set_text(kDialogAbout, kIdAboutPriceController, p_.state.price_controller_version.get());
+    c.set_text(kDialogAbout, kIdAboutDisplayController, p_.state.display_controller_version.get());
+}
+
+void AboutDialog::on_command(int id) {
+    if (id == kIdOk) p_.ui->end_dialog(kDialogAbout, 1);
+}
+
+// The About box needs no record: it shows program-wide texts only.
+void run_about_dialog(Program& p) {
+    if (!p.ui) return;
+    AboutDialog dialog(p);
+    p.ui->run_dialog(kDialogAbout, dialog);
+}
+
+}  // namespace kc

@@ -1,0 +1,20 @@
+// Settings dialogs: dialog 100, the About box.
+#pragma once
+#include "app/state.h"
+#include "platform/window_procedure.h"
+
+namespace kc {
+
+class AboutDialog : public WindowProcedure {
+public:
+    explicit AboutDialog(Program& p) : p_(p) {}
+    void on_init() override;
+    // Only "OK" closes the box; Escape and the close box arrive as kIdCancel and are
+    // ignored.
+    void on_command(int id) override;
+
+private:
+    Program& p_;
+};
+
+}  // namespace kc

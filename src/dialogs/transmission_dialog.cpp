@@ -1,0 +1,122 @@
+// Settings dialogs: dialog 101 "Ustawienia transmisji".
+#include "dialogs/transmission_dialog.h"
+
+#include <cstdio>
+
+#include "dialogs/dialog_ids.h"
+#include "dialogs/dialogs.h"
+#include "panel/terminal_view.h"
+#include "resources/command_ids.h"
+#include "resources/texts.h"
+#include "serial/port.h"
+#include "storage/settings_file.h"
+
+namespace kc {
+namespace {
+
+constexpr WindowId kWindow = kDialogTransmission;
+constexpr int kPortCount = 10;
+constexpr int kFirstDataBits = 5;
+constexpr int kLastDataBits = 8;
+
+// Adds each choice with its value as item data and selects the one equal to `current`;
+// none matching leaves the list without a selection.
+void fill_list(ControlStore& c, int list, std::span<const SettingChoice> choices, uint32_t current) {
+    c.clear_items(kWindow, list);
+    for (const SettingChoice& choice : choices) {
+        int index = c.add_item(kWindow, list, string_table(choice.string_id), choice.value);
+        if (choice.value == current) c.set_selection(kWindow, list, index);
+    }
+}
+
+}  // namespace
+
+std::string port_list_text(const Program& p, int port_number) {
+    char name[96];
+    std::snprintf(name, sizeof name, "%s%d", string_table(784).c_str(), port_number);
+    std::string text = name;
+    if (p.describe_port) {
+        std::string device = p.describe_port(port_number);
+        if (!device.empty()) text += "  (" + device + ")";
+    }
+    return text;
+}
+
+void TransmissionDialog::on_init() {
+    MainRecord* r = get_record(p_);
+    if (!r) return;
+    ControlStore& c = p_.ui->controls();
+
+    c.clear_items(kWindow, kIdPortList);
+    for (int n = 1; n <= kPortCount; ++n) c.add_item(kWindow, kIdPortList, port_list_text(p_, n), static_cast<uint32_t>(n));
+    int port = r->port_number;
+    if (port >= 1 && port <= kPortCount) c.set_selection(kWindow, kIdPortList, port - 1);
+    // The port cannot change under an open line.
+    c.set_enabled(kWindow, kIdPortList, !r->connected);
+
+    fill_list(c, kIdSpeedList, speed_choices(), r->baud_rate);
+
+    c.clear_items(kWindow, kIdDataBitsList);
+    for (int bits = kFirstDataBits; bits <= kLastDataBits; ++bits) {
+        int index = c.add_item(kWindow, kIdDataBitsList, std::to_string(bits), static_cast<uint32_t>(bits));
+        if (bits == r->data_bits) c.set_selection(kWindow, kIdDataBitsList, index);
+    }
+
+    fill_list(c, kIdParityList, parity_choices(), r->parity);
+    fill_list(c, kIdStopBitsList, stop_bit_choices(), r->stop_bits);
+    c.set_checked(kWindow, kIdLogTraffic, r->log_traffic);
+}
+
+void TransmissionDialog::on_command(int id) {
+    MainRecord* r = get_record(p_);
+    switch (id) {
+        case kIdOk:
+            if (r) accept(*r);
+            p_.ui->end_dialog(kWindow, 1);
+            break;
+        case kIdCancel:
+            p_.ui->end_dialog(kWindow, 1);
+            break;
+        case kIdFontButton:
+            if (r) choose_font(*r);
+            break;
+        default:
+            break;
+    }
+}
+
+// A list left without a selection (its stored value matched no entry, which only an
+// edited settings file can cause) keeps that stored value.
+void TransmissionDialog::accept(MainRecord& r) {
+    ControlStore& c = p_.ui->controls();
+    int port = c.selection(kWindow, kIdPortList);
+    if (port >= 0 && port < kPortCount) r.port_number = static_cast<uint8_t>(port + 1);
+    int speed = c.selection(kWindow, kIdSpeedList);
+    if (speed >= 0) r.baud_rate = c.item_data(kWindow, kIdSpeedList, speed);
+    int bits = c.selection(kWindow, kIdDataBitsList);
+    if (bits >= 0 && bits <= kLastDataBits - kFirstDataBits) r.data_bits = static_cast<uint8_t>(bits + kFirstDataBits);
+    int parity = c.selection(kWindow, kIdParityList);
+    if (parity >= 0) r.parity = static_cast<uint8_t>(c.item_data(kWindow, kIdParityList, parity));
+    int stop = c.selection(kWindow, kIdStopBitsList);
+    if (stop >= 0) r.stop_bits = static_cast<uint8_t>(c.item_data(kWindow, kIdStopBitsList, stop));
+    r.log_traffic = c.checked(kWindow, kIdLogTraffic);
+    save_settings_locked(p_);
+}
+
+// The chooser works on copies, so that cancelling it changes nothing.
+void TransmissionDialog::choose_font(MainRecord& r) {
+    FontSpec font = r.font_spec;
+    Color color = r.text_color;
+    if (!p_.ui->choose_font(kWindow, font, color)) return;
+    r.font_spec = font;
+    r.text_color = color;
+    make_terminal_font(p_);
+}
+
+void run_transmission_dialog(Program& p) {
+    if (!p.ui || !get_record(p)) return;
+    TransmissionDialog dialog(p);
+    p.ui->run_dialog(kDialogTransmission, dialog);
+}
+
+}  // namespace kc

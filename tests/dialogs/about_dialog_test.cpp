@@ -1,0 +1,49 @@
+// Settings dialog tests: the About box.
+#include "dialogs/about_dialog.h"
+
+#include "dialog_fixture.h"
+#include "dialogs/dialog_ids.h"
+#include "dialogs/dialogs.h"
+#include "resources/command_ids.h"
+
+namespace kc {
+namespace {
+
+using AboutTest = DialogTest;
+
+TEST_F(AboutTest, shows_program_and_price_controller_versions) {
+    p.state.price_controller_version.set("ver.2.07");
+    std::string version, controller;
+    host.on_dialog(kDialogAbout, [&](WindowId w) {
+        version = host.controls().text(w, kIdAboutVersion);
+        controller = host.controls().text(w, kIdAboutPriceController);
+        host.press(w, kIdOk);
+    });
+    run_about_dialog(p);
+    EXPECT_EQ(version, "Kavor Cen :  ver.1.3.5");
+    EXPECT_EQ(controller, "ver.2.07");
+    EXPECT_EQ(host.dialogs_run(), std::vector<int>{kDialogAbout});
+}
+
+TEST_F(AboutTest, price_controller_field_is_empty_before_any_readback) {
+    std::string controller = "x";
+    host.on_dialog(kDialogAbout, [&](WindowId w) { controller = host.controls().text(w, kIdAboutPriceController); });
+    run_about_dialog(p);
+    EXPECT_EQ(controller, "");
+}
+
+TEST_F(AboutTest, only_ok_closes_the_box) {
+    AboutDialog dialog(p);
+    // Escape and the close box both arrive as kIdCancel.
+    host.on_dialog(kDialogAbout, [&](WindowId w) { host.press(w, kIdCancel); });
+    EXPECT_EQ(host.run_dialog(kDialogAbout, dialog), 0) << "the box closed on Escape";
+
+    host.on_dialog(kDialogAbout, [&](WindowId w) {
+        host.press(w, kIdCancel);
+        host.press(w, kIdOk);
+    });
+    EXPECT_EQ(host.run_dialog(kDialogAbout, dialog), 1);
+}
+
+}  // namespace
+}  // namespace kc
