@@ -51,12 +51,6 @@ TEST(ScriptLine, crlf_lf_and_lone_cr_end_lines) {
     EXPECT_EQ(take_all("A\rskipped\nB\r\nC").lines, (std::vector<std::string>{"A", "B", "C"}));
 }
 
-TEST(ScriptLine, empty_text_is_one_empty_last_line) {
-    Taken t = take_all("");
-    EXPECT_TRUE(t.ended);
-    EXPECT_EQ(t.lines, (std::vector<std::string>{""}));
-}
-
 TEST(ScriptLine, cr_at_the_end_leaves_an_empty_last_line) {
     Taken t = take_all("21C1\r");
     EXPECT_TRUE(t.ended);
@@ -108,20 +102,6 @@ TEST(ScriptLine, lines_route_by_controller_and_field_digit) {
     EXPECT_EQ(route("#21C1.00"), "<none>");
     EXPECT_EQ(route("2"), "<none>");
     EXPECT_EQ(route(""), "<none>");
-}
-
-TEST(ScriptLine, address_line_decides_the_pause) {
-    auto address = [](const std::string& s) {
-        ScriptLine line;
-        line.length = s.size();
-        s.copy(line.text, s.size());
-        return is_address_line(line);
-    };
-    EXPECT_TRUE(address("26C1.00"));
-    EXPECT_TRUE(address("7"));
-    EXPECT_FALSE(address("#21C1.00"));
-    EXPECT_FALSE(address("8"));
-    EXPECT_FALSE(address(""));
 }
 
 }  // namespace

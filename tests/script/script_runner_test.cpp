@@ -69,17 +69,6 @@ TEST_F(Runner, lf_only_cr_only_and_crlf_scripts) {
     EXPECT_EQ(slot(4), "22C8");
 }
 
-TEST_F(Runner, placeholders_in_a_run) {
-    clock.set_local_time(LocalTime{2026, 3, 7, 18, 30, 0});
-    host.type(kPanelWindow, kIdPrice3, "4.59");
-    host.type(kPanelWindow, kIdTemperature, "21");
-    run_to_end("21C{C}\r\n22C{D}\r\n23M{P}\r\n01C{T}\r\n24C{}5\r\n{S}\r\n");
-    EXPECT_EQ(slot(3), std::string("01C21\x7F" "C"));
-    EXPECT_EQ(slot(4), "22C07/03/2026");
-    EXPECT_EQ(slot(5), "23M4.59");
-    EXPECT_EQ(slot(6), "24C5");
-}
-
 TEST_F(Runner, four_line_loop_alternates_the_price_until_stopped) {
     write_script("21C1.00\r\n{S1000}\r\n21C2.00\r\n{S1000}{G}\r\n");
     ASSERT_TRUE(start_script(*p));
