@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <string>
 
 #include "dialogs/dialog_ids.h"
 #include "resources/command_ids.h"
@@ -69,30 +68,6 @@ TEST(DialogTemplates, control_ids_are_unique_in_each_dialog) {
     }
 }
 
-TEST(DialogTemplates, light_dialog_has_its_twenty_right_aligned_edits_and_ten_swatches) {
-    const DialogTemplate& t = *find_dialog_template(kDialogLight);
-    EXPECT_STREQ(t.title, "Ustawienia mocy świecenia");
-    for (int e = 1073; e <= 1093; ++e) {
-        if (e == kIdAutoBacklight) continue;
-        const ControlTemplate* c = find(t, e);
-        ASSERT_NE(c, nullptr) << e;
-        EXPECT_EQ(c->kind, ControlKind::Edit) << e;
-        EXPECT_TRUE(c->flags & kRightAligned) << e;
-        EXPECT_EQ(!visible(*c), e <= 1080) << e << ": only the display fields are hidden";
-    }
-    for (int s = 1099; s <= 1108; ++s) {
-        ASSERT_NE(find(t, s), nullptr) << s;
-        EXPECT_EQ(find(t, s)->kind, ControlKind::OwnerDrawButton);
-    }
-    // Enter reaches "Ok" though it is hidden; "Wyślij" and "Anuluj" show.
-    EXPECT_EQ(find(t, kIdOk)->kind, ControlKind::DefaultButton);
-    EXPECT_FALSE(visible(*find(t, kIdOk)));
-    EXPECT_STREQ(find(t, kIdSend)->text, "Wyślij");
-    EXPECT_STREQ(find(t, kIdCancel)->text, "Anuluj");
-    EXPECT_EQ(find(t, kIdAutoBacklight)->kind, ControlKind::CheckBox);
-    EXPECT_STREQ(find(t, kIdAutoBacklight)->text, "Automatycznie załączaj podświetlenie");
-}
-
 TEST(DialogTemplates, each_swatch_stands_in_the_row_of_its_power_field) {
     const DialogTemplate& t = *find_dialog_template(kDialogLight);
     for (int n = 1; n <= 5; ++n) {
@@ -106,42 +81,6 @@ TEST(DialogTemplates, each_swatch_stands_in_the_row_of_its_power_field) {
         EXPECT_TRUE(high_swatch.top >= high.top && high_swatch.bottom <= high.bottom) << n;
         EXPECT_GT(high.left, low_swatch.right) << "the high column stands right of the low one";
     }
-}
-
-TEST(DialogTemplates, dialogs_carry_their_texts_and_kinds) {
-    const DialogTemplate& tr = *find_dialog_template(kDialogTransmission);
-    EXPECT_STREQ(tr.title, "Ustawienia transmisji");
-    for (int l : {kIdPortList, kIdSpeedList, kIdDataBitsList, kIdParityList, kIdStopBitsList})
-        EXPECT_EQ(find(tr, l)->kind, ControlKind::ComboBox) << l;
-    EXPECT_EQ(find(tr, kIdLogTraffic)->kind, ControlKind::CheckBox);
-    EXPECT_FALSE(visible(*find(tr, kIdFontButton)));
-    EXPECT_EQ(find(tr, kIdOk)->kind, ControlKind::DefaultButton);
-
-    const DialogTemplate& sc = *find_dialog_template(kDialogScrollSpeed);
-    EXPECT_STREQ(sc.title, "Ustawienia szybkości przewijania tekstu");
-    int units = 0;
-    for (const ControlTemplate& c : sc.controls) units += std::string(c.text) == "ms (1 - 255 ms) " ? 1 : 0;
-    EXPECT_EQ(units, 2) << "the unit text keeps its trailing blank";
-    EXPECT_TRUE(find(sc, kIdScrollSpeed1)->flags & kRightAligned);
-    EXPECT_TRUE(find(sc, kIdScrollSpeed2)->flags & kRightAligned);
-
-    const DialogTemplate& ps = *find_dialog_template(kDialogProgramSettings);
-    EXPECT_STREQ(ps.title, "Ustawienia programu");
-    for (int row = 1; row <= 5; ++row) {
-        EXPECT_EQ(find(ps, caption_edit_id(row))->kind, ControlKind::Edit);
-        const ControlTemplate* b = find(ps, caption_color_id(row));
-        EXPECT_EQ(b->kind, ControlKind::OwnerDrawButton);
-        EXPECT_EQ(b->rect.width(), b->rect.height()) << "colour buttons are square";
-    }
-    EXPECT_EQ(find(ps, kIdHideOnMinimize)->kind, ControlKind::CheckBox);
-
-    const DialogTemplate& ab = *find_dialog_template(kDialogAbout);
-    EXPECT_STREQ(ab.title, "Kavor Cen");
-    EXPECT_STREQ(find(ab, kIdAboutVersion)->text, "Kavor Cen :  ver.1.3.5");
-    EXPECT_FALSE(visible(*find(ab, kIdAboutDisplayController)));
-    int icons = 0;
-    for (const ControlTemplate& c : ab.controls) icons += c.kind == ControlKind::Icon && c.icon == kIconProgram;
-    EXPECT_EQ(icons, 1);
 }
 
 }  // namespace
