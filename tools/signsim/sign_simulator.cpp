@@ -358,6 +358,7 @@ bool SignSimulator::chance(double rate) {
 void SignSimulator::run() {
     std::vector<uint8_t> frame;
     bool gathering = false;
+    auto frame_start = std::chrono::steady_clock::now();
     uint8_t buf[512];
     while (!stop_) {
         pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
@@ -388,6 +389,7 @@ void SignSimulator::run() {
             if (b == kStxByte) {
                 frame.clear();
                 gathering = true;
+                frame_start = std::chrono::steady_clock::now();
             }
             if (!gathering) continue;
             frame.push_back(b);
@@ -397,6 +399,10 @@ void SignSimulator::run() {
             }
             if (b == kEtxByte) {
                 gathering = false;
+                // Paced, a frame is not all in before the line could have carried it.
+                if (options_.baud)
+                    std::this_thread::sleep_until(frame_start + frame.size() * std::chrono::nanoseconds(
+                                                                                   10000000000LL / options_.baud));
                 handle_frame(frame);
             }
         }

@@ -45,7 +45,9 @@ struct SignState {
 
 struct SignOptions {
     std::string device;     // empty: a new pseudo-terminal
-    uint32_t baud = 0;      // pacing at 10 bits a byte; 0 writes as fast as the line takes
+    uint32_t baud = 0;      // line speed at 10 bits a byte: answers are written at that pace and
+                            // a frame counts as received only when the line could have carried it;
+                            // 0 goes as fast as the pty takes
     int delay_ms = 0;       // before each answer
     double drop = 0;        // share of answers not sent
     double corrupt = 0;     // share of answers with a bad checksum (an ACK becomes 0x15)
