@@ -40,7 +40,7 @@ const ControlTemplate kControls[] = {
 
     // ---- Status ----
     {kNoId, ControlKind::GroupBox, "Status", Rect{8, 232, 210, 286}},
-    {kIdStatus, ControlKind::Static, "", Rect{18, 254, 202, 276}, kCentered},
+    {kIdStatus, ControlKind::Static, "", Rect{18, 258, 202, 278}, kCentered},
 
     // ---- Skrypt ----
     {kNoId, ControlKind::GroupBox, "Skrypt", Rect{8, 294, 210, 384}},
