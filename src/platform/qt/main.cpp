@@ -1,0 +1,36 @@
+// Platform layer (Qt): the program's entry point. It joins the real host, the system
+// clock and the POSIX serial backend to the core and starts it.
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <memory>
+
+#include "app/main_window.h"
+#include "app/state.h"
+#include "link/port_reader.h"
+#include "platform/posix/port_names.h"
+#include "platform/posix/posix_serial.h"
+#include "platform/posix/system_clock.h"
+#include "platform/qt/qt_host.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    // The program speaks Polish: so do the standard dialogs and message box buttons.
+    QTranslator qt_texts;
+    if (qt_texts.load(QLocale(QLocale::Polish, QLocale::Poland), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qt_texts);
+
+    kc::QtHost host;
+    kc::SystemClock clock;
+    // The program-wide state is large (slot table, script buffer): keep it off the stack.
+    auto program = std::make_unique<kc::Program>();
+    kc::Program& p = *program;
+    p.ui = &host;
+    p.clock = &clock;
+    p.make_serial = [] { return std::make_unique<kc::PosixSerialDevice>(); };
+    p.describe_port = kc::describe_port;
+    kc::install_link(p);
+    return kc::run_program(p);
+}
