@@ -427,8 +427,8 @@ bool QtHost::create_main_window(WindowProcedure& procedure) {
         if (entry.command != 0) {
             QAction* action = frame->menuBar()->addAction(qt_resource_text(entry.text));
             menu_actions_[entry.command] = action;
-            // Delivered once the menu has closed, as a menu command is.
-            connect(action, &QAction::triggered, this, [this, cmd = entry.command] { post_command(kMainWindow, cmd); });
+            // Qt hides the menu before it signals, so a command may open a modal dialog here.
+            connect(action, &QAction::triggered, this, [this, cmd = entry.command] { send_command(kMainWindow, cmd); });
             continue;
         }
         QMenu* menu = frame->menuBar()->addMenu(qt_resource_text(entry.text));
@@ -439,7 +439,7 @@ bool QtHost::create_main_window(WindowProcedure& procedure) {
             }
             QAction* action = menu->addAction(qt_resource_text(item.text));
             menu_actions_[item.command] = action;
-            connect(action, &QAction::triggered, this, [this, cmd = item.command] { post_command(kMainWindow, cmd); });
+            connect(action, &QAction::triggered, this, [this, cmd = item.command] { send_command(kMainWindow, cmd); });
         }
     }
 
