@@ -1,0 +1,231 @@
+// GUI tests (settings dialogs): each dialog opened from the menu of the program in test
+// mode, a value changed and confirmed, and the settings file and the panel checked. A
+// screenshot of each dialog is saved beside the test binary.
+#include <QAction>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/state.h"
+#include "dialogs/dialog_ids.h"
+#include "gui/gui_support.h"
+#include "panel/control_panel.h"
+#include "platform/qt/qt_host.h"
+#include "resources/command_ids.h"
+
+namespace kc {
+namespace {
+
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+class DialogsGuiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gui::app();
+        ASSERT_TRUE(work_.isValid());
+        old_directory_ = std::filesystem::current_path();
+        std::filesystem::current_path(work_.path().toStdString());
+        host = std::make_unique<QtHost>();
+        program = std::make_unique<Program>();
+        program->ui = host.get();
+        program->describe_port = [](int n) { return "/dev/ttyS" + std::to_string(n - 1); };
+        main_window = std::make_unique<MainWindow>(*program);
+        panel = std::make_unique<ControlPanel>(*program);
+        ASSERT_TRUE(host->create_main_window(*main_window));
+        ASSERT_TRUE(host->create_panel(*panel));
+        host->show_window(kMainWindow, ShowMode::Normal);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host->window_widget(kMainWindow)));
+    }
+
+    void TearDown() override {
+        if (program && program->record) host->destroy_main_window();
+        main_window.reset();
+        panel.reset();
+        host.reset();
+        program.reset();
+        std::filesystem::current_path(old_directory_);
+    }
+
+    Program& p() { return *program; }
+    template <class W>
+    W* control(WindowId window, int id) {
+        W* w = qobject_cast<W*>(host->control_widget(window, id));
+        EXPECT_NE(w, nullptr) << window << "/" << id;
+        return w;
+    }
+    void click(WindowId window, int id) { QTest::mouseClick(host->control_widget(window, id), Qt::LeftButton); }
+    void retype(WindowId window, int id, const char* text) {
+        QLineEdit* edit = control<QLineEdit>(window, id);
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        gui::type_text(edit, u(text));
+    }
+    void screenshot(WindowId window, const char* name) {
+        QWidget* w = host->window_widget(window);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+        EXPECT_TRUE(host->save_screenshot(window, std::string(KC_SCREENSHOT_DIR) + "/" + name + ".png"));
+    }
+    // Opens `command` from the menu, runs `action` once its dialog is up, and waits until
+    // every modal window is gone again.
+    void open(int command, std::function<void(QWidget*)> action) {
+        auto acted = std::make_shared<bool>(false);
+        gui::when_modal([action, acted](QWidget* modal) {
+            *acted = true;
+            action(modal);
+        });
+        host->menu_action(command)->trigger();
+        ASSERT_TRUE(gui::wait_for([acted] { return *acted && QApplication::activeModalWidget() == nullptr; }));
+    }
+    // Answers the next message box with OK after recording its text.
+    void answer_message(QString* text) {
+        gui::when_modal([text](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            *text = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+    }
+    std::vector<std::string> settings_lines() {
+        std::vector<std::string> lines{""};
+        std::ifstream in(work_.path().toStdString() + "/KavorCen.ini");
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+    std::unique_ptr<QtHost> host;
+    std::unique_ptr<Program> program;
+    std::unique_ptr<MainWindow> main_window;
+    std::unique_ptr<ControlPanel> panel;
+
+private:
+    QTemporaryDir work_;
+    std::filesystem::path old_directory_;
+};
+
+TEST_F(DialogsGuiTest, transmission_choice_from_the_menu_reaches_the_file) {
+    constexpr WindowId W = kDialogTransmission;
+    open(kCmdTransmission, [&](QWidget*) {
+        QComboBox* ports = control<QComboBox>(W, kIdPortList);
+        EXPECT_EQ(ports->count(), 10);
+        EXPECT_EQ(ports->itemText(0), u("COM1  (/dev/ttyS0)"));
+        QComboBox* parity = control<QComboBox>(W, kIdParityList);
+        EXPECT_EQ(parity->currentText(), u("None"));
+        parity->setFocus();
+        QTest::keyClick(parity, Qt::Key_Down);  // "Even"
+        screenshot(W, "dialog_101_transmission");
+        click(W, kIdOk);
+    });
+    EXPECT_EQ(p().record->parity, 2);
+    EXPECT_EQ(settings_lines().at(4), "2");
+}
+
+TEST_F(DialogsGuiTest, light_dialog_paints_its_swatches_and_takes_enter_as_ok) {
+    constexpr WindowId W = kDialogLight;
+    open(kCmdLight, [&](QWidget* dialog) {
+        EXPECT_EQ(control<QLineEdit>(W, kIdPriceLowLevel)->alignment() & Qt::AlignRight, Qt::AlignRight);
+        screenshot(W, "dialog_102_light");
+        // Each swatch shows its price's colour: yellow for price 2, blue for price 5.
+        QWidget* yellow = host->control_widget(W, kIdSwatchLow1 + 1);
+        QWidget* blue = host->control_widget(W, kIdSwatchHigh1 + 4);
+        QImage picture = dialog->grab().toImage();
+        EXPECT_EQ(picture.pixelColor(yellow->geometry().center()), QColor(255, 255, 0));
+        EXPECT_EQ(picture.pixelColor(blue->geometry().center()), QColor(0, 0, 255));
+        retype(W, kIdPriceLowLevel, "10");
+        QTest::keyClick(control<QLineEdit>(W, kIdPriceLowLevel), Qt::Key_Return);
+    });
+    EXPECT_EQ(p().state.light_settings[kPriceLowLevel], 10);
+    EXPECT_EQ(settings_lines().at(17), "10");
+    EXPECT_EQ(p().state.slot_cursor, 0) << "Enter sends nothing";
+}
+
+TEST_F(DialogsGuiTest, light_send_in_test_mode_warns_that_there_is_no_connection) {
+    QString message;
+    open(kCmdLight, [&](QWidget*) {
+        answer_message(&message);
+        click(kDialogLight, kIdSend);
+    });
+    EXPECT_EQ(message, u("Nie połączony !"));
+}
+
+TEST_F(DialogsGuiTest, scroll_speed_from_the_menu_reaches_the_file) {
+    constexpr WindowId W = kDialogScrollSpeed;
+    QAction* item = host->menu_action(kCmdScrollSpeed);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text().remove('&'), u("Szybkość przewijania"));
+    open(kCmdScrollSpeed, [&](QWidget*) {
+        EXPECT_EQ(control<QLineEdit>(W, kIdScrollSpeed1)->text(), u("20"));
+        retype(W, kIdScrollSpeed1, "50");
+        screenshot(W, "dialog_103_scroll_speed");
+        click(W, kIdOk);
+    });
+    EXPECT_EQ(p().state.scroll_speed[0], 50);
+    EXPECT_EQ(settings_lines().at(11), "50");
+}
+
+TEST_F(DialogsGuiTest, program_settings_colour_and_caption_reach_the_panel_and_the_file) {
+    constexpr WindowId W = kDialogProgramSettings;
+    QString refused;
+    open(kCmdProgramSettings, [&](QWidget* dialog) {
+        // The chooser opens on white; pick red for row 2.
+        gui::when_modal([](QWidget* modal) {
+            auto* chooser = qobject_cast<QColorDialog*>(modal);
+            ASSERT_NE(chooser, nullptr);
+            EXPECT_EQ(chooser->currentColor(), QColor(255, 255, 255));
+            chooser->setCurrentColor(QColor(255, 0, 0));
+            chooser->accept();
+        });
+        click(W, caption_color_id(2));
+        ASSERT_TRUE(gui::wait_for([&] { return QApplication::activeModalWidget() == dialog; }));
+        QWidget* button = host->control_widget(W, caption_color_id(2));
+        ASSERT_TRUE(gui::wait_for([&] {
+            return dialog->grab().toImage().pixelColor(button->geometry().center()) == QColor(255, 0, 0);
+        }));
+
+        // A blank caption is refused and the dialog stays open.
+        retype(W, caption_edit_id(2), "ON 2");
+        answer_message(&refused);
+        click(W, kIdOk);
+        ASSERT_TRUE(gui::wait_for([&] { return !refused.isEmpty() && QApplication::activeModalWidget() == dialog; }));
+
+        retype(W, caption_edit_id(2), "ON");
+        screenshot(W, "dialog_104_program_settings");
+        click(W, kIdOk);
+    });
+    EXPECT_EQ(refused, u("Opis ceny 2 nie może być pusty ani zawierać spacji."));
+    EXPECT_EQ(control<QLabel>(kPanelWindow, kIdCaption1 + 1)->text(), u("ON"));
+    EXPECT_EQ(p().state.price_label_colors[1], 255u);
+    auto lines = settings_lines();
+    ASSERT_EQ(lines.size(), 41u);
+    EXPECT_EQ(lines[33], "ON");
+    EXPECT_EQ(lines[34], "255");
+}
+
+TEST_F(DialogsGuiTest, about_box_closes_only_with_ok) {
+    constexpr WindowId W = kDialogAbout;
+    bool stayed = false;
+    open(kCmdAbout, [&](QWidget* dialog) {
+        EXPECT_EQ(control<QLabel>(W, kIdAboutVersion)->text(), u("Kavor Cen :  ver.1.3.5"));
+        screenshot(W, "dialog_100_about");
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        dialog->close();  // the close box
+        QTest::qWait(50);
+        stayed = QApplication::activeModalWidget() == dialog && dialog->isVisible();
+        click(W, kIdOk);
+    });
+    EXPECT_TRUE(stayed);
+}
+
+}  // namespace
+}  // namespace kc
