@@ -6,6 +6,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "link/replies.h"
 #include "panel/display_model.h"
 #include "panel/price_preview.h"
 #include "platform/ui_host.h"
@@ -172,7 +173,7 @@ void on_reply_timeout(Program& p) {
 
     if (r->timeout_count >= 3) {
         int number = r->current_slot;
-        if (SlotRef ref = slot(s, number)) ref.pending->store(0, std::memory_order_release);
+        release_slot(p, number, s.current_command);
         if (r->readback_active && number == 40) {
             save_settings_locked(p);
             r->readback_active = false;

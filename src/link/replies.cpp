@@ -18,6 +18,8 @@ namespace kc {
 
 namespace {
 
+void complete_taken(Program& p, const char* taken);
+
 bool in(int v, int lo, int hi) { return v >= lo && v <= hi; }
 
 // Leading decimal digits; a text without digits gives 0.
@@ -130,6 +132,8 @@ void take_display_setting(Program& p, int slot, char letter, const char* text) {
 // The text a display holds, read back: "00"/"10", the flag and the text in Windows-1250.
 void take_display_text(Program& p, int slot, const uint8_t* frame, size_t L) {
     ProgramState& s = p.state;
+    char taken[sizeof s.current_command];
+    copy_text(taken, sizeof taken, s.current_command);
     char* cc = s.current_command;
     size_t n = 0;
     cc[n++] = slot == 1 ? '0' : '1';
@@ -139,7 +143,7 @@ void take_display_text(Program& p, int slot, const uint8_t* frame, size_t L) {
         cc[n++] = static_cast<char>(cp1250_from_sign_code(frame[i]));
     cc[n] = '\0';
     rebuild_display_preview(p, slot, cc);
-    complete_command(p);
+    complete_taken(p, taken);
 }
 
 }  // namespace
@@ -166,16 +170,33 @@ ReplyKind reply_kind(int slot, bool query_pending) {
     return none;  // 8, 17..19, 26, 27 and anything outside 1..47
 }
 
-void complete_command(Program& p) {
+void release_slot(Program& p, int number, const char* taken) {
+    SlotRef ref = slot(p.state, number);
+    if (!ref) return;
+    // Tried only: the holder of slot_lock never waits for the locks held here.
+    TryLock slots(p.state.slot_lock);
+    if (slots.held() && std::strncmp(ref.text, taken, ref.capacity) == 0)
+        ref.pending->store(0, std::memory_order_release);
+}
+
+namespace {
+
+// Completing with the text that was taken from the slot, which current_command may no
+// longer hold (a display read-back replaces it).
+void complete_taken(Program& p, const char* taken) {
     MainRecord* r = get_record(p);
     if (!r) return;
     stop_reply_timer(p, *r);
-    if (SlotRef ref = slot(p.state, r->current_slot)) ref.pending->store(0, std::memory_order_release);
+    release_slot(p, r->current_slot, taken);
     r->query_pending = false;
     r->current_slot = 0;
     if (r->connected)
         set_panel_text(p, kIdStatus, txt(r->script_running ? Txt::StatusConnectedScript : Txt::StatusConnected));
 }
+
+}  // namespace
+
+void complete_command(Program& p) { complete_taken(p, p.state.current_command); }
 
 void handle_ack(Program& p, int slot) {
     MainRecord* r = get_record(p);

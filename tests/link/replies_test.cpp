@@ -274,6 +274,33 @@ TEST_F(RepliesTest, display_text_read_back_is_converted_to_windows_1250) {
     EXPECT_STREQ(p.state.current_command, "001A\xB9\x8F\x95\xFF");
 }
 
+TEST_F(RepliesTest, price_rewritten_while_in_flight_is_sent_after_the_answer) {
+    in_flight(3, "21C4.59");
+    queue(3, "21C4.69");  // the operator sends again before the sign answered
+    arrive(kAckByte);
+    EXPECT_EQ(rec().current_slot, 0);
+    ASSERT_TRUE(slot_pending(p.state, 3));
+    p.state.slot_cursor = 0;
+    pass();
+    EXPECT_EQ(line->written(), frame("21C4.59") + frame("21C4.69"));
+
+    // Given up, a rewritten slot keeps its new command too.
+    queue(3, "21C4.79");
+    for (int i = 0; i < 3; ++i) host.advance(100);
+    EXPECT_EQ(rec().current_slot, 0);
+    EXPECT_TRUE(slot_pending(p.state, 3));
+}
+
+TEST_F(RepliesTest, answer_while_a_producer_holds_slot_lock_leaves_the_slot_for_once_more) {
+    in_flight(46, "20E");
+    p.state.slot_lock.acquire();
+    arrive(kAckByte);
+    p.state.slot_lock.release();
+    EXPECT_EQ(rec().current_slot, 0);
+    EXPECT_TRUE(slot_pending(p.state, 46));
+    EXPECT_EQ(p.state.slot_lock.value(), 0);
+}
+
 TEST(ReplyKind, answer_modes_and_limits_by_slot) {
     EXPECT_EQ(reply_kind(3, false).mode, AnswerMode::Ack);
     EXPECT_EQ(reply_kind(3, true).mode, AnswerMode::Data);
