@@ -127,6 +127,7 @@ QtHost::~QtHost() {
     control_widgets_.clear();
     menu_actions_.clear();
     delete main_frame_.data();
+    delete dying_frame_.data();
 }
 
 // ---- any thread ------------------------------------------------------------------------
@@ -595,6 +596,7 @@ void QtHost::destroy_main_window() {
         main_frame_ = nullptr;
         frame->hide();
         frame->deleteLater();  // this may run inside one of its own events
+        dying_frame_ = frame;  // and the loop may end before it gets to it
     }
 }
 

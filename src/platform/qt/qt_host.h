@@ -141,6 +141,7 @@ private:
     std::thread::id ui_thread_;
 
     QPointer<QtMainFrame> main_frame_;
+    QPointer<QtMainFrame> dying_frame_;  // destroyed, its deletion still posted
     QtViewport* viewport_ = nullptr;  // owned by the frame
     QScrollBar* scroll_bars_[2] = {nullptr, nullptr};
     QPointer<QtPanel> panel_;
