@@ -94,7 +94,7 @@ TEST_F(QtChooserTest, font_chooser_offers_fixed_pitch_faces_and_keeps_the_colour
             break;
         }
     if (mono.isEmpty()) GTEST_SKIP() << "no fixed-pitch face with a bold style on this machine";
-    FontSpec spec;
+    FontSpec desc;
     Color color = rgb(0, 128, 0);
     gui::when_modal([&](QWidget* w) {
         auto* chooser = qobject_cast<QFontDialog*>(w);
@@ -106,34 +106,34 @@ TEST_F(QtChooserTest, font_chooser_offers_fixed_pitch_faces_and_keeps_the_colour
         chooser->setCurrentFont(f);
         chooser->accept();
     });
-    ASSERT_TRUE(host->choose_font(kMainWindow, spec, color));
-    EXPECT_EQ(qt_text(spec.face), mono);
-    EXPECT_EQ(spec.weight, 700);
-    EXPECT_NE(spec.height, 0);
+    ASSERT_TRUE(host->choose_font(kMainWindow, desc, color));
+    EXPECT_EQ(qt_text(desc.face), mono);
+    EXPECT_EQ(desc.weight, 700);
+    EXPECT_NE(desc.height, 0);
     EXPECT_EQ(color, rgb(0, 128, 0));
 
-    FontSpec before = spec;
+    FontSpec before = desc;
     gui::when_modal([&](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
-    EXPECT_FALSE(host->choose_font(kMainWindow, spec, color));
-    EXPECT_EQ(spec.face, before.face);
+    EXPECT_FALSE(host->choose_font(kMainWindow, desc, color));
+    EXPECT_EQ(desc.face, before.face);
 }
 
 TEST_F(QtChooserTest, control_font_takes_height_weight_and_a_face_that_exists) {
     TestProcedure proc;
     proc.init = [&] {
-        FontSpec spec;  // "Arial", 55 pixels, weight 900
-        spec.face = "NoSuchFaceAnywhere";
-        spec.height = 40;
-        host->set_control_font(kTestDialog, 602, spec);
+        FontSpec desc;  // "Arial", 55 pixels, weight 900
+        desc.face = "NoSuchFaceAnywhere";
+        desc.height = 40;
+        host->set_control_font(kTestDialog, 602, desc);
         QFont f = host->control_widget(kTestDialog, 602)->font();
         EXPECT_EQ(f.weight(), QFont::Black);
         EXPECT_TRUE(QFontDatabase::hasFamily(QFontInfo(f).family()));
         EXPECT_LE(QFontMetrics(f).height(), 41) << "a positive height is the whole cell";
         EXPECT_GE(QFontMetrics(f).height(), 30);
-        spec.height = -20;
-        spec.weight = 400;
-        spec.italic = true;
-        host->set_control_font(kTestDialog, 602, spec);
+        desc.height = -20;
+        desc.weight = 400;
+        desc.italic = true;
+        host->set_control_font(kTestDialog, 602, desc);
         f = host->control_widget(kTestDialog, 602)->font();
         EXPECT_EQ(f.pixelSize(), 20);
         EXPECT_TRUE(f.italic());

@@ -46,9 +46,9 @@ QFont dialog_font() {
     return f;
 }
 
-QFont font_from_spec(const FontSpec& spec) {
+QFont font_from_desc(const FontSpec& desc) {
     QFont f;
-    QString face = qt_text(spec.face);
+    QString face = qt_text(desc.face);
     if (!face.isEmpty() && QFontDatabase::hasFamily(face)) {
         f.setFamily(face);
     } else {
@@ -56,14 +56,14 @@ QFont font_from_spec(const FontSpec& spec) {
         f.setStyleHint(QFont::SansSerif);
         f.setFamily(QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
     }
-    if (spec.weight > 0) f.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 1, 1000)));
-    f.setItalic(spec.italic);
-    f.setUnderline(spec.underline);
-    f.setStrikeOut(spec.strike_out);
-    int height = std::abs(spec.height);
+    if (desc.weight > 0) f.setWeight(static_cast<QFont::Weight>(std::clamp(desc.weight, 1, 1000)));
+    f.setItalic(desc.italic);
+    f.setUnderline(desc.underline);
+    f.setStrikeOut(desc.strike_out);
+    int height = std::abs(desc.height);
     if (height > 0) {
         f.setPixelSize(height);
-        if (spec.height > 0) {
+        if (desc.height > 0) {
             // A positive height is the whole cell, leading included, not the em.
             int cell = QFontMetrics(f).height();
             if (cell > height) f.setPixelSize(std::max(1, height * height / cell));
@@ -72,16 +72,16 @@ QFont font_from_spec(const FontSpec& spec) {
     return f;
 }
 
-void spec_from_font(const QFont& f, FontSpec& spec) {
+void desc_from_font(const QFont& f, FontSpec& desc) {
     int pixels = f.pixelSize();
     if (pixels <= 0) pixels = static_cast<int>(f.pointSizeF() * 96.0 / 72.0 + 0.5);
-    spec.height = -pixels;  // the character height, as a font chooser gives it
-    spec.weight = static_cast<int>(f.weight());
-    spec.italic = f.italic();
-    spec.underline = f.underline();
-    spec.strike_out = f.strikeOut();
-    spec.face = core_text(f.family());
-    if (QFontInfo(f).fixedPitch()) spec.pitch_and_family = 0x31;  // fixed pitch, modern family
+    desc.height = -pixels;  // the character height, as a font chooser gives it
+    desc.weight = static_cast<int>(f.weight());
+    desc.italic = f.italic();
+    desc.underline = f.underline();
+    desc.strike_out = f.strikeOut();
+    desc.face = core_text(f.family());
+    if (QFontInfo(f).fixedPitch()) desc.pitch_and_family = 0x31;  // fixed pitch, modern family
 }
 
 QString filter_text(const FileFilter& filter) {
@@ -744,10 +744,10 @@ std::optional<Color> QtHost::choose_color(WindowId owner, Color initial, CustomC
 }
 
 bool QtHost::choose_font(WindowId owner, FontSpec& font, Color& color) {
-    QFontDialog dialog(font_from_spec(font), owner_widget(owner));
+    QFontDialog dialog(font_from_desc(font), owner_widget(owner));
     dialog.setOption(QFontDialog::MonospacedFonts);
     if (dialog.exec() != QDialog::Accepted) return false;
-    spec_from_font(dialog.selectedFont(), font);
+    desc_from_font(dialog.selectedFont(), font);
     (void)color;  // the chooser offers no colour: the current one stays
     return true;
 }
@@ -797,7 +797,7 @@ void QtHost::set_wait_cursor(bool waiting) {
 
 void QtHost::set_control_font(WindowId window, int control_id, const FontSpec& font) {
     if (QWidget* w = control_widget(window, control_id)) {
-        w->setFont(font_from_spec(font));
+        w->setFont(font_from_desc(font));
         w->update();
     }
 }
