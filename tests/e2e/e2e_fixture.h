@@ -10,11 +10,10 @@
 
 #include "app/main_window.h"
 #include "app/state.h"
-#include "link/port_reader.h"
 #include "panel/control_panel.h"
 #include "platform/headless/headless_host.h"
 #include "platform/headless/manual_clock.h"
-#include "platform/posix/posix_serial.h"
+#include "platform/posix/posix_services.h"
 #include "resources/command_ids.h"
 #include "resources/texts.h"
 #include "signsim/sign_simulator.h"
@@ -50,8 +49,7 @@ protected:
 
         p.ui = &host;
         p.clock = &clock;
-        p.make_serial = [] { return make_posix_serial(); };
-        install_link(p);
+        use_posix_serial(p);
         ASSERT_TRUE(host.create_main_window(main_window));
         ASSERT_TRUE(host.create_panel(panel));
         host.menu(kCmdConnect);

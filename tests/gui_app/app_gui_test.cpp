@@ -19,9 +19,7 @@
 #include "app/main_window.h"
 #include "app/state.h"
 #include "gui/gui_support.h"
-#include "link/port_reader.h"
-#include "platform/posix/port_names.h"
-#include "platform/posix/posix_serial.h"
+#include "platform/posix/posix_services.h"
 #include "platform/posix/system_clock.h"
 #include "platform/qt/qt_host.h"
 #include "resources/command_ids.h"
@@ -68,9 +66,7 @@ protected:
         Program& p = *program;
         p.ui = host.get();
         p.clock = &clock_;
-        p.make_serial = [] { return std::make_unique<PosixSerialDevice>(); };
-        p.describe_port = describe_port;
-        install_link(p);
+        use_posix_serial(p);
         main_window = std::make_unique<MainWindow>(p);
         panel = std::make_unique<ControlPanel>(p);
         ASSERT_TRUE(host->create_main_window(*main_window));

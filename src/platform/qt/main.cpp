@@ -8,9 +8,7 @@
 
 #include "app/main_window.h"
 #include "app/state.h"
-#include "link/port_reader.h"
-#include "platform/posix/port_names.h"
-#include "platform/posix/posix_serial.h"
+#include "platform/posix/posix_services.h"
 #include "platform/posix/system_clock.h"
 #include "platform/qt/qt_host.h"
 
@@ -29,8 +27,6 @@ int main(int argc, char** argv) {
     kc::Program& p = *program;
     p.ui = &host;
     p.clock = &clock;
-    p.make_serial = [] { return std::make_unique<kc::PosixSerialDevice>(); };
-    p.describe_port = kc::describe_port;
-    kc::install_link(p);
+    kc::use_posix_serial(p);
     return kc::run_program(p);
 }

@@ -1,0 +1,18 @@
+// Platform layer (POSIX): hands a program the real serial backend and the port names
+// of this machine, so every place that runs the real program wires them the same way.
+#pragma once
+#include "app/state.h"
+#include "link/port_reader.h"
+#include "platform/posix/port_names.h"
+#include "platform/posix/posix_serial.h"
+
+namespace kc {
+
+// The real serial port, the device each COMn reaches, and the link's reader hook.
+inline void use_posix_serial(Program& p) {
+    p.make_serial = make_posix_serial;
+    p.describe_port = describe_port;
+    install_link(p);
+}
+
+}  // namespace kc
