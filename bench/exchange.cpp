@@ -15,9 +15,8 @@
 
 #include "app/state.h"
 #include "link/polling.h"
-#include "link/port_reader.h"
 #include "platform/headless/headless_host.h"
-#include "platform/posix/posix_serial.h"
+#include "platform/posix/posix_services.h"
 #include "resources/command_ids.h"
 #include "serial/port.h"
 #include "signsim/sign_simulator.h"
@@ -72,9 +71,8 @@ struct Bench {
         ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
         p.ui = &host;
         p.record = std::make_unique<MainRecord>();
-        p.make_serial = [] { return make_posix_serial(); };
         copy_text(p.state.work_directory, sizeof p.state.work_directory, dir.c_str());
-        install_link(p);
+        use_posix_serial(p);
         host.create_panel(panel);
     }
     ~Bench() {
