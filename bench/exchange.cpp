@@ -13,10 +13,10 @@
 #include <string>
 #include <thread>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "link/polling.h"
-#include "platform/headless/headless_host.h"
-#include "platform/posix/posix_services.h"
+#include "hosts/headless/headless_host.h"
+#include "hosts/posix/posix_services.h"
 #include "resources/command_ids.h"
 #include "serial/port.h"
 #include "signsim/sign_simulator.h"

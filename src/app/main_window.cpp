@@ -10,7 +10,7 @@
 #include "dialogs/dialogs.h"
 #include "link/polling.h"
 #include "panel/control_panel.h"
-#include "panel/price_preview.h"
+#include "preview/price_preview.h"
 #include "panel/terminal_view.h"
 #include "resources/command_ids.h"
 #include "resources/texts.h"

@@ -1,7 +1,7 @@
 // Application core: the main window's procedure (menu commands, close question,
 // minimise to tray, terminal view messages) and start-up.
 #pragma once
-#include "app/state.h"
+#include "state/state.h"
 #include "panel/control_panel.h"
 #include "platform/window_procedure.h"
 

@@ -1,6 +1,6 @@
 // Application core: creating and destroying the MainRecord of the main window.
 #pragma once
-#include "app/state.h"
+#include "state/state.h"
 
 namespace kc {
 

@@ -1,7 +1,7 @@
 // Settings dialogs: dialog 100, the About box.
 #include "dialogs/about_dialog.h"
 
-#include "dialogs/dialog_ids.h"
+#include "resources/dialog_ids.h"
 #include "dialogs/dialogs.h"
 #include "resources/command_ids.h"
 

@@ -1,6 +1,6 @@
 // Settings dialogs: dialog 100, the About box.
 #pragma once
-#include "app/state.h"
+#include "state/state.h"
 #include "platform/window_procedure.h"
 
 namespace kc {

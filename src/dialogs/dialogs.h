@@ -1,6 +1,6 @@
 // Settings dialogs: each runs modally on the UI thread and returns when it closes.
 #pragma once
-#include "app/state.h"
+#include "state/state.h"
 
 namespace kc {
 

@@ -1,7 +1,7 @@
 // Settings dialogs: dialog 102 "Ustawienia mocy świecenia".
 #include "dialogs/light_dialog.h"
 
-#include "dialogs/dialog_ids.h"
+#include "resources/dialog_ids.h"
 #include "dialogs/dialogs.h"
 #include "dialogs/field_number.h"
 #include "protocol/commands.h"

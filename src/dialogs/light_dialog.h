@@ -1,7 +1,7 @@
 // Settings dialogs: dialog 102 "Ustawienia mocy świecenia", the light thresholds and
 // luminous powers of the price fields and the automatic backlight switch.
 #pragma once
-#include "app/state.h"
+#include "state/state.h"
 #include "platform/window_procedure.h"
 
 namespace kc {

@@ -1,7 +1,7 @@
 // Settings dialogs: dialog 104 "Ustawienia programu".
 #include "dialogs/program_settings_dialog.h"
 
-#include "dialogs/dialog_ids.h"
+#include "resources/dialog_ids.h"
 #include "dialogs/dialogs.h"
 #include "resources/command_ids.h"
 #include "resources/texts.h"

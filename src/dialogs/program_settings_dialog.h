@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "platform/window_procedure.h"
 
 namespace kc {

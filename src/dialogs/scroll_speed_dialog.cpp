@@ -1,10 +1,10 @@
 // Settings dialogs: dialog 103 "Ustawienia szybkości przewijania tekstu".
 #include "dialogs/scroll_speed_dialog.h"
 
-#include "dialogs/dialog_ids.h"
+#include "resources/dialog_ids.h"
 #include "dialogs/dialogs.h"
 #include "dialogs/field_number.h"
-#include "panel/display_model.h"
+#include "preview/display_model.h"
 #include "protocol/commands.h"
 #include "resources/command_ids.h"
 #include "resources/texts.h"

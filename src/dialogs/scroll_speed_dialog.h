@@ -1,7 +1,7 @@
 // Settings dialogs: dialog 103 "Ustawienia szybkości przewijania tekstu", the scroll
 // step periods of the two text displays.
 #pragma once
-#include "app/state.h"
+#include "state/state.h"
 #include "platform/window_procedure.h"
 
 namespace kc {

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "dialogs/dialog_ids.h"
+#include "resources/dialog_ids.h"
 #include "dialogs/dialogs.h"
 #include "panel/terminal_view.h"
 #include "resources/command_ids.h"

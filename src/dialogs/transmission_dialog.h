@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "platform/window_procedure.h"
 
 namespace kc {

@@ -7,8 +7,8 @@
 #include <system_error>
 
 #include "link/replies.h"
-#include "panel/display_model.h"
-#include "panel/price_preview.h"
+#include "preview/display_model.h"
+#include "preview/price_preview.h"
 #include "platform/ui_host.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "protocol/frame.h"
 
 namespace kc {

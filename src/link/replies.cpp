@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "panel/display_model.h"
-#include "panel/price_preview.h"
+#include "preview/display_model.h"
+#include "preview/price_preview.h"
 #include "platform/ui_host.h"
 #include "protocol/frame.h"
 #include "resources/command_ids.h"

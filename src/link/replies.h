@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/state.h"
+#include "state/state.h"
 
 namespace kc {
 

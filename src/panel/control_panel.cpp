@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "link/polling.h"
-#include "panel/display_model.h"
-#include "panel/price_preview.h"
+#include "preview/display_model.h"
+#include "preview/price_preview.h"
 #include "resources/command_ids.h"
 #include "resources/texts.h"
 #include "script/script_runner.h"

@@ -1,7 +1,7 @@
 // Operator panel: the modeless panel DYSTRDLG: prices, blink boxes, script, backlight,
 // status, and the preview it paints; owner of panel timers 1 to 7.
 #pragma once
-#include "app/state.h"
+#include "state/state.h"
 #include "platform/window_procedure.h"
 
 namespace kc {

@@ -1,7 +1,7 @@
 // Operator panel: the main window's client area, a 623 x 512 page whose scroll bars
 // move the panel.
 #pragma once
-#include "app/state.h"
+#include "state/state.h"
 #include "platform/canvas.h"
 
 namespace kc {

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "app/state.h"
+#include "state/state.h"
 
 namespace kc {
 

@@ -1,5 +1,5 @@
 // Resources: dialog 100 "Kavor Cen", the About box.
-#include "dialogs/dialog_ids.h"
+#include "resources/dialog_ids.h"
 #include "resources/command_ids.h"
 #include "resources/templates.h"
 

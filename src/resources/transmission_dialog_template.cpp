@@ -1,5 +1,5 @@
 // Resources: dialog 101 "Ustawienia transmisji".
-#include "dialogs/dialog_ids.h"
+#include "resources/dialog_ids.h"
 #include "resources/command_ids.h"
 #include "resources/templates.h"
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "script/script_line.h"
 
 namespace kc {

@@ -1,7 +1,7 @@
 // Script runner: plays a script file of price commands into the price slots, with
 // the placeholders {C} {D} {P} {T} {S...} {G} and {}.
 #pragma once
-#include "app/state.h"
+#include "state/state.h"
 
 namespace kc {
 

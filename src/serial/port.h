@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "app/state.h"
+#include "state/state.h"
 
 namespace kc {
 

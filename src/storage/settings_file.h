@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-#include "app/state.h"
+#include "state/state.h"
 
 namespace kc {
 

@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "app_fixture.h"
-#include "panel/price_preview.h"
+#include "preview/price_preview.h"
 
 namespace kc::test {
 namespace {

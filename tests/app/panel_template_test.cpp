@@ -5,7 +5,7 @@
 #include <map>
 #include <vector>
 
-#include "panel/price_preview.h"
+#include "preview/price_preview.h"
 #include "resources/command_ids.h"
 #include "resources/templates.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
-#include "platform/headless/headless_host.h"
+#include "state/state.h"
+#include "hosts/headless/headless_host.h"
 #include "storage/settings_file.h"
 #include "text/cp1250.h"
 

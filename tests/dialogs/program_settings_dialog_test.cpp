@@ -5,9 +5,9 @@
 #include <thread>
 
 #include "dialog_fixture.h"
-#include "dialogs/dialog_ids.h"
+#include "resources/dialog_ids.h"
 #include "dialogs/dialogs.h"
-#include "platform/headless/memory_canvas.h"
+#include "hosts/headless/memory_canvas.h"
 #include "resources/command_ids.h"
 
 namespace kc {

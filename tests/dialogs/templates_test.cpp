@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "dialogs/dialog_ids.h"
+#include "resources/dialog_ids.h"
 #include "resources/command_ids.h"
 #include "resources/templates.h"
 

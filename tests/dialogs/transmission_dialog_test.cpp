@@ -2,7 +2,7 @@
 #include "dialogs/transmission_dialog.h"
 
 #include "dialog_fixture.h"
-#include "dialogs/dialog_ids.h"
+#include "resources/dialog_ids.h"
 #include "dialogs/dialogs.h"
 #include "resources/command_ids.h"
 

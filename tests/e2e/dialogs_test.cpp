@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/dialog_ids.h"
+#include "resources/dialog_ids.h"
 #include "e2e_fixture.h"
 
 namespace kc::test {

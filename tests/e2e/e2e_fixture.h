@@ -9,11 +9,11 @@
 #include <string>
 
 #include "app/main_window.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "panel/control_panel.h"
-#include "platform/headless/headless_host.h"
-#include "platform/headless/manual_clock.h"
-#include "platform/posix/posix_services.h"
+#include "hosts/headless/headless_host.h"
+#include "hosts/headless/manual_clock.h"
+#include "hosts/posix/posix_services.h"
 #include "resources/command_ids.h"
 #include "resources/texts.h"
 #include "signsim/sign_simulator.h"

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "e2e_fixture.h"
-#include "panel/price_preview.h"
+#include "preview/price_preview.h"
 
 namespace kc::test {
 namespace {

@@ -12,8 +12,8 @@
 
 #include "gui/gui_support.h"
 #include "gui/test_procedure.h"
-#include "platform/qt/qt_host.h"
-#include "platform/qt/qt_text.h"
+#include "hosts/qt/qt_host.h"
+#include "hosts/qt/qt_text.h"
 #include "text/cp1250.h"
 
 namespace kc {

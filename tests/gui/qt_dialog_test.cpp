@@ -15,7 +15,7 @@
 
 #include "gui/gui_support.h"
 #include "gui/test_procedure.h"
-#include "platform/qt/qt_host.h"
+#include "hosts/qt/qt_host.h"
 #include "text/cp1250.h"
 
 namespace kc {

@@ -14,9 +14,9 @@
 
 #include "gui/gui_support.h"
 #include "gui/test_procedure.h"
-#include "platform/qt/qt_canvas.h"
-#include "platform/qt/qt_host.h"
-#include "platform/qt/qt_screenshot.h"
+#include "hosts/qt/qt_canvas.h"
+#include "hosts/qt/qt_host.h"
+#include "hosts/qt/qt_screenshot.h"
 #include "resources/command_ids.h"
 #include "resources/icons.h"
 #include "text/cp1250.h"

@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "gui/gui_support.h"
-#include "platform/posix/posix_services.h"
-#include "platform/posix/system_clock.h"
-#include "platform/qt/qt_host.h"
+#include "hosts/posix/posix_services.h"
+#include "hosts/posix/system_clock.h"
+#include "hosts/qt/qt_host.h"
 #include "resources/command_ids.h"
 #include "signsim/sign_simulator.h"
 

@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/state.h"
-#include "dialogs/dialog_ids.h"
+#include "state/state.h"
+#include "resources/dialog_ids.h"
 #include "gui/gui_support.h"
 #include "panel/control_panel.h"
-#include "platform/qt/qt_host.h"
+#include "hosts/qt/qt_host.h"
 #include "resources/command_ids.h"
 
 namespace kc {

@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "link/polling.h"
 #include "link/port_reader.h"
 #include "link/replies.h"
-#include "platform/headless/headless_host.h"
+#include "hosts/headless/headless_host.h"
 #include "resources/command_ids.h"
 #include "resources/texts.h"
 #include "support/fake_serial_device.h"

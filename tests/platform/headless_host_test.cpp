@@ -1,5 +1,5 @@
 // Platform layer tests: the in-memory host's timers, posted work and modal answers.
-#include "platform/headless/headless_host.h"
+#include "hosts/headless/headless_host.h"
 
 #include <gtest/gtest.h>
 

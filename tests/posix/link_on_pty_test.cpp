@@ -12,9 +12,9 @@
 #include <mutex>
 #include <string>
 
-#include "platform/headless/headless_host.h"
-#include "platform/headless/manual_clock.h"
-#include "platform/posix/posix_serial.h"
+#include "hosts/headless/headless_host.h"
+#include "hosts/headless/manual_clock.h"
+#include "hosts/posix/posix_serial.h"
 #include "posix/pty_pair.h"
 #include "protocol/frame.h"
 #include "resources/command_ids.h"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/port_names.h"
+#include "hosts/posix/port_names.h"
 
 namespace kc {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/posix_serial.h"
+#include "hosts/posix/posix_serial.h"
 #include "posix/pty_pair.h"
 
 namespace kc {

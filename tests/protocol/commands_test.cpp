@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "protocol/commands.h"
 
 namespace kc {

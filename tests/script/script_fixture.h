@@ -16,9 +16,9 @@
 
 #include <unistd.h>
 
-#include "app/state.h"
-#include "platform/headless/headless_host.h"
-#include "platform/headless/manual_clock.h"
+#include "state/state.h"
+#include "hosts/headless/headless_host.h"
+#include "hosts/headless/manual_clock.h"
 #include "resources/command_ids.h"
 #include "script/script_runner.h"
 

@@ -4,7 +4,7 @@
 #include <random>
 
 #include "link/polling.h"
-#include "panel/price_preview.h"
+#include "preview/price_preview.h"
 #include "script_fixture.h"
 
 namespace kc::test {

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/headless/headless_host.h"
+#include "hosts/headless/headless_host.h"
 #include "resources/command_ids.h"
 #include "resources/texts.h"
 #include "serial/port.h"

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "storage/logs.h"
 #include "storage/test_program.h"
 

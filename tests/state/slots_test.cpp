@@ -5,7 +5,7 @@
 #include <memory>
 #include <set>
 
-#include "app/state.h"
+#include "state/state.h"
 
 namespace kc {
 namespace {

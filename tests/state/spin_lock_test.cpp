@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/state.h"
+#include "state/state.h"
 
 namespace kc {
 namespace {

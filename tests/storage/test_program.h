@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "app/state.h"
-#include "platform/headless/manual_clock.h"
+#include "state/state.h"
+#include "hosts/headless/manual_clock.h"
 
 namespace kc::test {
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "platform/canvas.h"
 
 namespace kc {

@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "app/state.h"
-#include "platform/headless/headless_host.h"
-#include "platform/headless/memory_canvas.h"
+#include "state/state.h"
+#include "hosts/headless/headless_host.h"
+#include "hosts/headless/memory_canvas.h"
 
 namespace kc {
 

@@ -1,5 +1,5 @@
 // Platform layer (Qt): pictures of what a window shows.
-#include "platform/qt/qt_screenshot.h"
+#include "hosts/qt/qt_screenshot.h"
 
 #include <QPixmap>
 #include <QString>

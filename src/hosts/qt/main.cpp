@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "app/main_window.h"
-#include "app/state.h"
-#include "platform/posix/posix_services.h"
-#include "platform/posix/system_clock.h"
-#include "platform/qt/qt_host.h"
+#include "state/state.h"
+#include "hosts/posix/posix_services.h"
+#include "hosts/posix/system_clock.h"
+#include "hosts/qt/qt_host.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

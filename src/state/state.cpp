@@ -1,5 +1,5 @@
 // Application core: spin locks, slot access and the clear-all-slots operation.
-#include "app/state.h"
+#include "state/state.h"
 
 #include <chrono>
 #include <cstring>

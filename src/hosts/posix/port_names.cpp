@@ -1,5 +1,5 @@
 // Platform layer (POSIX): port names to device paths through the user's links.
-#include "platform/posix/port_names.h"
+#include "hosts/posix/port_names.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

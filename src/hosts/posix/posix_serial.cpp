@@ -1,5 +1,5 @@
 // Platform layer (POSIX): the serial device on a tty.
-#include "platform/posix/posix_serial.h"
+#include "hosts/posix/posix_serial.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -11,8 +11,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "platform/posix/line_control.h"
-#include "platform/posix/port_names.h"
+#include "hosts/posix/line_control.h"
+#include "hosts/posix/port_names.h"
 
 namespace kc {
 

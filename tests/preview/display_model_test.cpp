@@ -1,5 +1,5 @@
 // Operator panel tests: the text display model, its font, scrolling and paint.
-#include "panel/display_model.h"
+#include "preview/display_model.h"
 
 #include <atomic>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "panel/price_preview.h"
+#include "preview/price_preview.h"
 #include "panel_fixture.h"
 
 namespace kc {

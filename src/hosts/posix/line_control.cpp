@@ -1,5 +1,5 @@
 // Platform layer (POSIX): termios2 line settings, any speed through BOTHER.
-#include "platform/posix/line_control.h"
+#include "hosts/posix/line_control.h"
 
 #include <asm/termbits.h>
 #include <errno.h>

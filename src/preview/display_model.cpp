@@ -1,12 +1,12 @@
 // Operator panel: the model of the two scrolling text displays: filled from display
 // commands, rendered in the sign's font, scrolled by panel timers 1 and 2, painted
 // as a dot matrix over the preview.
-#include "panel/display_model.h"
+#include "preview/display_model.h"
 
 #include <cstring>
 #include <mutex>
 
-#include "panel/price_preview.h"
+#include "preview/price_preview.h"
 
 namespace kc {
 

@@ -1,5 +1,5 @@
 // Platform layer (tests): the in-memory UI host.
-#include "platform/headless/headless_host.h"
+#include "hosts/headless/headless_host.h"
 
 #include <chrono>
 

@@ -1,11 +1,11 @@
 // Platform layer (Qt): the painting surface over a QPainter, and the icon images.
-#include "platform/qt/qt_canvas.h"
+#include "hosts/qt/qt_canvas.h"
 
 #include <QPainter>
 #include <map>
 #include <utility>
 
-#include "platform/qt/qt_text.h"
+#include "hosts/qt/qt_text.h"
 #include "resources/icons.h"
 
 namespace kc {

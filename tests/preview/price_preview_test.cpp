@@ -1,5 +1,5 @@
 // Operator panel tests: the price preview model, its blink, reset and paint.
-#include "panel/price_preview.h"
+#include "preview/price_preview.h"
 
 #include <array>
 #include <atomic>
@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "panel/display_model.h"
+#include "preview/display_model.h"
 #include "panel_fixture.h"
 #include "resources/command_ids.h"
 #include "resources/icons.h"

@@ -1,7 +1,7 @@
 // Operator panel: the sign's proportional 5 x 7 font for the text display preview,
 // drawn for this project. Bits 5..1 of a row are the dot columns left to right; bit 0
 // is the blank column after the glyph, so a narrow glyph sits in the low bits.
-#include "panel/display_model.h"
+#include "preview/display_model.h"
 
 namespace kc {
 

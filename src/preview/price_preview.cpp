@@ -1,11 +1,11 @@
 // Operator panel: the seven-segment preview of the five price fields, rebuilt from the
 // price command texts, flashed by the blink timer and painted with the backlight bulbs.
-#include "panel/price_preview.h"
+#include "preview/price_preview.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "panel/display_model.h"
+#include "preview/display_model.h"
 #include "resources/command_ids.h"
 
 namespace kc {

@@ -1,5 +1,5 @@
 // Platform layer (Qt): the real UI host.
-#include "platform/qt/qt_host.h"
+#include "hosts/qt/qt_host.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -28,10 +28,10 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/qt/qt_canvas.h"
-#include "platform/qt/qt_screenshot.h"
-#include "platform/qt/qt_text.h"
-#include "platform/qt/qt_widgets.h"
+#include "hosts/qt/qt_canvas.h"
+#include "hosts/qt/qt_screenshot.h"
+#include "hosts/qt/qt_text.h"
+#include "hosts/qt/qt_widgets.h"
 
 namespace kc {
 namespace {

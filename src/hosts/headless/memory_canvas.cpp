@@ -1,5 +1,5 @@
 // Platform layer (tests): the in-memory canvas.
-#include "platform/headless/memory_canvas.h"
+#include "hosts/headless/memory_canvas.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,10 +1,10 @@
 // Platform layer (POSIX): hands a program the real serial backend and the port names
 // of this machine, so every place that runs the real program wires them the same way.
 #pragma once
-#include "app/state.h"
+#include "state/state.h"
 #include "link/port_reader.h"
-#include "platform/posix/port_names.h"
-#include "platform/posix/posix_serial.h"
+#include "hosts/posix/port_names.h"
+#include "hosts/posix/posix_serial.h"
 
 namespace kc {
 

@@ -1,7 +1,7 @@
 // Operator panel tests: the terminal view's scroll ranges, steps and paint.
 #include "panel/terminal_view.h"
 
-#include "panel_fixture.h"
+#include "preview/panel_fixture.h"
 
 namespace kc {
 namespace {

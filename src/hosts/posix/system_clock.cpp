@@ -1,5 +1,5 @@
 // Platform layer (POSIX): the clock of the running system.
-#include "platform/posix/system_clock.h"
+#include "hosts/posix/system_clock.h"
 
 #include <time.h>
 

@@ -1,13 +1,13 @@
 // Platform layer (Qt): the widgets the host builds windows from.
-#include "platform/qt/qt_widgets.h"
+#include "hosts/qt/qt_widgets.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
 
-#include "platform/qt/qt_canvas.h"
-#include "platform/qt/qt_host.h"
+#include "hosts/qt/qt_canvas.h"
+#include "hosts/qt/qt_host.h"
 
 namespace kc {
 namespace {
