@@ -8,6 +8,7 @@
 #include "resources/command_ids.h"
 #include "script/script_runner.h"
 #include "serial/port.h"
+#include "storage/extra_settings_file.h"
 #include "storage/settings_file.h"
 
 namespace kc {
@@ -34,6 +35,7 @@ int create_record(Program& p) {
     }
 
     if (!load_settings(p)) save_settings(p);
+    load_extra_settings(p);
     make_terminal_font(p);
     if (p.ui) p.ui->enable_menu_item(kCmdDisconnect, false);
     return 1;

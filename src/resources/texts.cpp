@@ -37,6 +37,23 @@ const char* utf8_text(Txt id) {
         case Txt::FilterAll: return "Wszystkie Pliki (*.*)";
         case Txt::TrayTip: return "Kavor Cen";
         case Txt::MsgBadPriceCaption: return "Opis ceny %d nie może być pusty ani zawierać spacji.";
+        case Txt::FileErrReadOnly: return "folder jest tylko do odczytu";
+        case Txt::FileErrNoPermission: return "brak uprawnień do zapisu";
+        case Txt::FileErrDiskFull: return "brak miejsca na dysku";
+        case Txt::FileErrIsFolder: return "w miejscu pliku jest folder";
+        case Txt::FileErrOther: return "błąd zapisu";
+        case Txt::MsgBadLinesInFile: return "Plik %s: pominięto błędne wiersze: %s";
+
+        // -- Connection: port discovery, open failures, reconnect, saves.
+
+        // -- Price confirmation, journal and schedule.
+
+        // -- Head office link.
+
+        // -- Desktop: tray menu, command line.
+
+        // -- Windows host.
+
         case Txt::TxtCount: break;
     }
     return "";

@@ -35,6 +35,24 @@ enum class Txt {
     TrayTip,                 // "Kavor Cen"
     // Program settings dialog: a caption the settings file cannot keep; "%d" is the row.
     MsgBadPriceCaption,      // "Opis ceny %d nie może być pusty ani zawierać spacji."
+    // Why a file could not be written (storage/safe_file).
+    FileErrReadOnly,         // "folder jest tylko do odczytu"
+    FileErrNoPermission,     // "brak uprawnień do zapisu"
+    FileErrDiskFull,         // "brak miejsca na dysku"
+    FileErrIsFolder,         // "w miejscu pliku jest folder"
+    FileErrOther,            // "błąd zapisu"
+    MsgBadLinesInFile,       // "Plik %s: pominięto błędne wiersze: %s" (file, line numbers)
+
+    // -- Connection: port discovery, open failures, reconnect, saves.
+
+    // -- Price confirmation, journal and schedule.
+
+    // -- Head office link.
+
+    // -- Desktop: tray menu, command line.
+
+    // -- Windows host.
+
     TxtCount                 // keep last: the number of texts
 };
 

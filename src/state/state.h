@@ -21,6 +21,7 @@
 #include "platform/geometry.h"
 #include "platform/serial_device.h"
 #include "platform/ui_host.h"
+#include "state/extra_settings.h"
 
 namespace kc {
 
@@ -246,6 +247,7 @@ struct Program {
 
     std::unique_ptr<MainRecord> record;  // null before creation and after destruction
     ProgramState state;
+    ExtraSettings extra;  // the extra settings file beside KavorCen.ini
 };
 
 // The record of the main window, or nullptr.

@@ -1,0 +1,34 @@
+// Settings that KavorCen.ini has no line for: a small key=value table kept beside it
+// (see storage/extra_settings_file.h). Any thread may read or write it.
+#pragma once
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace kc {
+
+class ExtraSettings {
+public:
+    // The value of `key`, or `fallback` when the key is absent.
+    std::string get(const std::string& key, const std::string& fallback = "") const;
+    // "1", "tak", "true", "on" are true, "0", "nie", "false", "off" false; anything else
+    // (or nothing) gives `fallback`.
+    bool get_bool(const std::string& key, bool fallback) const;
+    void set(const std::string& key, const std::string& value);
+    void set_bool(const std::string& key, bool value) { set(key, value ? "1" : "0"); }
+    void erase(const std::string& key);
+    // Every key and value, sorted by key.
+    std::map<std::string, std::string> all() const;
+    void replace_all(std::map<std::string, std::string> values);
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::string, std::string> values_;
+};
+
+// Keys of the extra settings file, one place for every feature that keeps one.
+namespace extra_key {
+inline constexpr const char* kReconnect = "reconnect";  // Łącz ponownie po odłączeniu (1)
+}  // namespace extra_key
+
+}  // namespace kc
