@@ -55,9 +55,10 @@ TEST_F(ReaderTest, reader_completes_the_command_in_flight_from_the_device) {
     queue(3, "21C4.59");
     pass();
     line->receive("\x06");
-    ASSERT_TRUE(host.pump_until([&] { return rec().current_slot == 0; }, 3000));
+    // The slot is freed just before the status text is set: wait for both.
+    ASSERT_TRUE(host.pump_until(
+        [&] { return rec().current_slot == 0 && status() == txt(Txt::StatusConnected); }, 3000));
     EXPECT_FALSE(slot_pending(p.state, 3));
-    EXPECT_EQ(status(), txt(Txt::StatusConnected));
 }
 
 TEST_F(ReaderTest, bytes_with_nothing_in_flight_are_read_and_dropped) {
