@@ -73,7 +73,14 @@ void stop_polling(Program& p) {
     MainRecord* r = get_record(p);
     if (!r) return;
     r->poll_run = false;
+    p.state.poll_wake.signal();
     if (r->poll_thread.joinable() && r->poll_thread.get_id() != std::this_thread::get_id()) r->poll_thread.join();
+}
+
+void wake_polling_after_exchange(ProgramState& s) {
+    // Both: whichever is let go last gives the wake-up that finds the pair free.
+    s.link_lock.signal_on_release(s.poll_wake);
+    s.reply_lock.signal_on_release(s.poll_wake);
 }
 
 int polling_loop(Program& p) {
@@ -81,21 +88,38 @@ int polling_loop(Program& p) {
     if (!r) return 1;
     ProgramState& s = p.state;
     while (r->poll_run) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        // Tried in this order and released in reverse; a busy lock skips the pass.
-        TryLock link(s.link_lock);
-        TryLock slots(s.slot_lock);
-        TryLock reply(s.reply_lock);
-        if (link.held() && slots.held() && reply.held() && r->current_slot == 0 && !r->reply_timer_on)
-            polling_pass(p);
+        enum { Sleep, Again, Retry } next = Sleep;
+        {
+            // Tried in this order and released in reverse; a busy lock skips the pass.
+            TryLock link(s.link_lock);
+            TryLock slots(s.slot_lock);
+            TryLock reply(s.reply_lock);
+            if (!link.held() || !slots.held() || !reply.held()) {
+                next = Retry;
+            } else if (r->current_slot == 0 && !r->reply_timer_on) {
+                PassResult done = polling_pass(p);
+                bool more = false;
+                for (int n = kFirstSlot; n <= kLastSlot && !more; ++n) more = slot_pending(s, n);
+                // After a reset of the cursor or a command applied in test mode the next
+                // pass goes at once; a failed send keeps the old pace.
+                if (more && (done == PassResult::Nothing || done == PassResult::Applied)) next = Again;
+                if (more && done == PassResult::SendFailed) next = Retry;
+            }
+            // Otherwise a command is in flight or stalled: its end, or the clearing of the
+            // queue, signals.
+        }
+        if (next == Retry)
+            s.poll_wake.wait_for(std::chrono::milliseconds(1));
+        else if (next == Sleep)
+            s.poll_wake.wait();
     }
     r->poll_thread_id = 0;
     return 1;
 }
 
-void polling_pass(Program& p) {
+PassResult polling_pass(Program& p) {
     MainRecord* r = get_record(p);
-    if (!r) return;
+    if (!r) return PassResult::Nothing;
     ProgramState& s = p.state;
 
     int number = 0;
@@ -107,7 +131,7 @@ void polling_pass(Program& p) {
     }
     if (number == 0) {
         s.slot_cursor = 0;
-        return;
+        return PassResult::Nothing;
     }
     SlotRef ref = slot(s, number);
     size_t room = ref.capacity < sizeof s.current_command ? ref.capacity : sizeof s.current_command;
@@ -121,9 +145,10 @@ void polling_pass(Program& p) {
 
     if (r->test_mode) {
         apply_in_test_mode(p, number, ref);
-        return;
+        return PassResult::Applied;
     }
     if (r->connected) {
+        PassResult result = PassResult::Sent;
         if (send_frame(p, s.current_command) == 1) {
             r->timeout_count = 0;
             if (!r->reply_timer_on) {
@@ -133,11 +158,14 @@ void polling_pass(Program& p) {
         } else {
             r->query_pending = false;
             r->current_slot = 0;
+            result = PassResult::SendFailed;
         }
         ++s.ilosc_transmisji;
+        return result;
     }
     // Neither connected nor in test mode: the command stays in flight until the queue
     // is cleared.
+    return PassResult::Stalled;
 }
 
 int reply_timeout_period(int slot, uint32_t baud_rate) {
@@ -164,6 +192,7 @@ void on_reply_timeout(Program& p) {
         // Nothing in flight any more (the queue was cleared): the timer has no work.
         p.ui->kill_timer(kPanelWindow, kTimerReply);
         r->reply_timer_on = false;
+        wake_polling_after_exchange(s);
         return;
     }
 
@@ -185,6 +214,7 @@ void on_reply_timeout(Program& p) {
         r->reply_timer_on = false;
         r->query_pending = false;
         r->current_slot = 0;
+        wake_polling_after_exchange(s);
     } else if (r->connected) {
         send_frame(p, s.current_command);
         ++s.ilosc_transmisji;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "link/polling.h"
 #include "preview/display_model.h"
 #include "preview/price_preview.h"
 #include "platform/ui_host.h"
@@ -173,10 +174,13 @@ ReplyKind reply_kind(int slot, bool query_pending) {
 void release_slot(Program& p, int number, const char* taken) {
     SlotRef ref = slot(p.state, number);
     if (!ref) return;
-    // Tried only: the holder of slot_lock never waits for the locks held here.
-    TryLock slots(p.state.slot_lock);
-    if (slots.held() && std::strncmp(ref.text, taken, ref.capacity) == 0)
-        ref.pending->store(0, std::memory_order_release);
+    // Waited for, so the slot is freed even while a producer writes: producers hold
+    // slot_lock only to write slots and never wait for link_lock or reply_lock, which
+    // the callers here hold (teardown takes those only after the reader has ended).
+    LockGuard slots(p.state.slot_lock);
+    if (std::strncmp(ref.text, taken, ref.capacity) == 0) ref.pending->store(0, std::memory_order_release);
+    // The next command may go once the caller lets go of the exchange's locks.
+    wake_polling_after_exchange(p.state);
 }
 
 namespace {

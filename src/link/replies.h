@@ -21,8 +21,9 @@ ReplyKind reply_kind(int slot, bool query_pending);
 // query_pending and current_slot, and sets the status text when connected.
 void complete_command(Program& p);
 // Frees slot `slot` after its command `taken` ended, unless a producer has written a
-// different command into it since it was taken: that one stays pending. When a producer
-// holds slot_lock at that moment the slot stays pending too, and its command goes once more.
+// different command into it since it was taken: that one stays pending. Waits for
+// slot_lock while a producer holds it. Wakes the polling thread for when the caller
+// lets go of link_lock and reply_lock.
 void release_slot(Program& p, int slot, const char* taken);
 // The acknowledge byte arrived for the command in flight.
 void handle_ack(Program& p, int slot);

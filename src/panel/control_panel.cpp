@@ -17,7 +17,6 @@
 namespace kc {
 namespace {
 
-constexpr int kBlinkPeriodMs = 330;
 constexpr size_t kPriceChars = 6;
 constexpr size_t kDisplayChars = 80;
 constexpr Color kCaptionBackground = 0xB4B4B4;
@@ -168,7 +167,8 @@ void ControlPanel::on_init() {
         ui.set_control_font(kPanelWindow, kIdCaption1 + n, r->font_spec);
     }
     start_polling(p_);
-    ui.set_timer(kPanelWindow, kTimerBlink, kBlinkPeriodMs);
+    // Timer 6 runs only while a price blinks: an idle panel does not tick.
+    start_blink_timer_if_needed(p_);
     teardown(p_, false);
     ui.enable_menu_item(kCmdDisconnect, true);
     // This program's connect command: offered whenever the port is not open.

@@ -129,6 +129,7 @@ void rebuild_price_preview(Program& p, const char* text) {
     if (!get_record(p)) return;
     parse_price_command(p.state, text);
     if (!p.ui) return;
+    start_blink_timer_if_needed(p);
     char field = text && text[0] != '\0' ? text[1] : '\0';
     if (field >= '1' && field <= '5')
         p.ui->invalidate(kPanelWindow, price_row_rect(field - '0'));
@@ -162,10 +163,27 @@ void reset_preview(Program& p) {
     if (s.shown_backlight.exchange(0) != 0 && p.ui) p.ui->invalidate(kPanelWindow, kPreviewBulbColumn);
 }
 
+void start_blink_timer_if_needed(Program& p) {
+    MainRecord* r = get_record(p);
+    if (!r || !p.ui) return;
+    // The flags are set before this looks at them, and the tick below clears
+    // blink_timer_on before it looks again: one of the two always starts the timer.
+    if (any_price_blinks(p.state) && !r->blink_timer_on.exchange(true))
+        p.ui->set_timer(kPanelWindow, kTimerBlink, kBlinkPeriodMs);
+}
+
 void blink_tick(Program& p) {
-    if (!get_record(p)) return;
+    MainRecord* r = get_record(p);
+    if (!r) return;
     ProgramState& s = p.state;
-    if (!any_price_blinks(s)) return;
+    if (!any_price_blinks(s)) {
+        // Nothing to flash: stop ticking until a price blinks again. Killed before the
+        // flag is cleared, so a start from another thread always comes after the kill.
+        if (p.ui) p.ui->kill_timer(kPanelWindow, kTimerBlink);
+        r->blink_timer_on = false;
+        start_blink_timer_if_needed(p);
+        return;
+    }
     s.blink_phase = s.blink_phase.load() ? 0 : 1;
     if (!p.ui) return;
     for (int n = 1; n <= 5; ++n)

@@ -25,7 +25,12 @@ int parse_price_command(ProgramState& s, const char* text);
 void rebuild_price_preview(Program& p, const char* text);
 // Blanks both displays and all prices, stops blinking, clears backlight_on.
 void reset_preview(Program& p);
-// Timer 6: toggles blink_phase and invalidates blinking rows, when any price blinks.
+// Timer 6's period. The timer runs only while some price blinks.
+inline constexpr int kBlinkPeriodMs = 330;
+// Starts timer 6 when a price blinks and it is not running yet. Any thread.
+void start_blink_timer_if_needed(Program& p);
+// Timer 6: toggles blink_phase and invalidates blinking rows, when any price blinks;
+// with none blinking it changes nothing and stops the timer.
 void blink_tick(Program& p);
 // The panel's paint: background, bulbs, digits (and the display matrices).
 void paint_preview(Program& p, Canvas& canvas);

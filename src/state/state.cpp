@@ -9,13 +9,28 @@ namespace kc {
 void SpinLock::acquire() {
     count.fetch_add(1, std::memory_order_acq_rel);
     while (count.load(std::memory_order_acquire) != 1) {
-        count.fetch_sub(1, std::memory_order_acq_rel);
+        leave();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         count.fetch_add(1, std::memory_order_acq_rel);
     }
 }
 
-void SpinLock::release() { count.fetch_sub(1, std::memory_order_acq_rel); }
+void SpinLock::release() { leave(); }
+
+// Sequentially consistent, paired with signal_on_release: either the thread that frees
+// the lock sees the request, or the requester sees the lock free.
+void SpinLock::leave() {
+    if (count.fetch_sub(1) == 1 && wake_on_release.load() != nullptr) {
+        if (PollWake* wake = wake_on_release.exchange(nullptr)) wake->signal();
+    }
+}
+
+void SpinLock::signal_on_release(PollWake& wake) {
+    wake_on_release.store(&wake);
+    if (count.load() == 0) {
+        if (PollWake* w = wake_on_release.exchange(nullptr)) w->signal();
+    }
+}
 
 bool SpinLock::try_enter() { return count.fetch_add(1, std::memory_order_acq_rel) + 1 == 1; }
 
@@ -59,6 +74,7 @@ bool fill_slot(ProgramState& s, int number, const char* text) {
     if (!r) return false;
     copy_text(r.text, r.capacity, text);
     r.pending->store(1, std::memory_order_release);
+    s.slot_lock.signal_on_release(s.poll_wake);
     return true;
 }
 
@@ -91,6 +107,7 @@ void clear_command_queue(Program& p) {
         r->query_pending = false;
         r->current_slot = 0;
     }
+    s.slot_lock.signal_on_release(s.poll_wake);
 }
 
 }  // namespace kc

@@ -22,6 +22,7 @@
 #include "platform/serial_device.h"
 #include "platform/ui_host.h"
 #include "state/extra_settings.h"
+#include "state/poll_wake.h"
 
 namespace kc {
 
@@ -30,8 +31,11 @@ namespace kc {
 //   acquire: increment; while the value is not 1: decrement, sleep 1 ms, increment.
 //   try:     increment and test for 1; decrement afterwards in every case.
 //   release: decrement.
+// A decrement that leaves the lock free also gives a wake-up asked for with
+// signal_on_release, so a thread woken for work does not find the lock still held.
 struct SpinLock {
     std::atomic<int32_t> count{0};
+    std::atomic<PollWake*> wake_on_release{nullptr};
 
     void acquire();
     void release();
@@ -39,6 +43,11 @@ struct SpinLock {
     // release() afterwards whatever the answer (TryLock does that).
     bool try_enter();
     int32_t value() const { return count.load(); }
+    // Signals `wake` once the lock is free: when its holder lets go, or now if nobody holds it.
+    void signal_on_release(PollWake& wake);
+
+private:
+    void leave();
 };
 
 class LockGuard {
@@ -141,6 +150,7 @@ struct MainRecord {
     std::atomic<bool> scroll2_timer_on{false};
     std::atomic<bool> reply_timer_on{false};
     std::atomic<bool> status_timers_on{false};
+    std::atomic<bool> blink_timer_on{false};  // timer 6 runs only while a price blinks
     bool local_echo = false;
     bool cr_is_newline = false;
     bool auto_wrap = false;
@@ -212,6 +222,9 @@ struct ProgramState {
     SpinLock reply_lock;
     SpinLock link_lock;
     SpinLock settings_lock;
+    // The polling thread sleeps here while it has no work (fill_slot and
+    // clear_command_queue signal it).
+    PollWake poll_wake;
 
     // Traffic log: appends from several threads are serialised here.
     std::mutex traffic_log_mutex;
@@ -256,13 +269,15 @@ inline MainRecord* get_record(Program& p) { return p.record.get(); }
 // Slot 1..47, or an empty SlotRef for any other number.
 SlotRef slot(ProgramState& s, int number);
 // Writes a command text into slot `number` (cut to what the slot holds), then marks it
-// pending. The caller holds slot_lock. Returns false for a bad slot number.
+// pending and wakes the polling thread for when slot_lock is free again. The caller holds
+// slot_lock. Returns false for a bad slot number. Mark slots pending only through here.
 bool fill_slot(ProgramState& s, int number, const char* text);
 bool slot_pending(ProgramState& s, int number);
 std::string slot_text(ProgramState& s, int number);
 
 // Frees every slot (both display slots, the five price slots and all 32 entries of each
-// group), leaving the texts, and sets query_pending and current_slot to 0.
+// group), leaving the texts, and sets query_pending and current_slot to 0. Wakes the
+// polling thread, whose command in flight may have been the one that held it.
 void clear_command_queue(Program& p);
 
 // Sets or reads a control of the panel (status 556, temperature 557, light level 558,

@@ -5,6 +5,7 @@
 
 #include "app/record.h"
 #include "app_fixture.h"
+#include "preview/price_preview.h"
 #include "storage/settings_file.h"
 
 namespace kc::test {
@@ -20,7 +21,7 @@ TEST_F(MainWindowTest, start_up_enters_test_mode_with_its_menu_states) {
     EXPECT_FALSE(host.menu_enabled(kCmdTest));
     EXPECT_TRUE(host.menu_enabled(kCmdConnect));
     EXPECT_EQ(panel_text(p, kIdScriptButton), "Start");
-    EXPECT_EQ(host.timer_period(kPanelWindow, kTimerBlink), 330);
+    EXPECT_FALSE(host.timer_running(kPanelWindow, kTimerBlink));  // no price blinks: nothing ticks
     EXPECT_FALSE(host.timer_running(kPanelWindow, kTimerStatus));
     EXPECT_TRUE(record().poll_run);
     EXPECT_TRUE(host.tray_shown());
@@ -229,6 +230,7 @@ TEST_F(MainWindowTest, close_asks_and_ok_ends_the_program_with_0) {
 }
 
 TEST_F(MainWindowTest, close_cancel_keeps_everything) {
+    rebuild_price_preview(p, "21M1");  // a blinking price keeps timer 6 running
     host.answer_next_message_box(MessageResult::Cancel);
     host.menu(kCmdExit);  // "Zakończ" asks the same question, through the posted close
     host.pump();

@@ -306,5 +306,24 @@ TEST_F(PollingTest, polling_thread_skips_its_pass_while_a_producer_holds_slot_lo
     EXPECT_TRUE(host.pump_until([&] { return !slot_pending(p.state, 3); }, 2000));
 }
 
+
+// The sleeping thread is woken by every change that lets it go on: here the time-out
+// tick that finds the queue cleared under its command and stops the timer.
+TEST_F(PollingTest, sleeping_thread_goes_on_when_the_timer_finds_the_queue_cleared) {
+    connect();
+    ASSERT_EQ(start_polling(p), 1);
+    queue(46, "20E");
+    ASSERT_TRUE(host.pump_until([&] { return frames_written() == 1 && rec().reply_timer_on; }, 2000));
+    clear_command_queue(p);
+    queue(3, "21C1.00");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(frames_written(), 1u);  // timer 3 still runs: nothing goes yet
+    // Ticks until one finds nothing in flight (a tick that meets the thread's look at the
+    // locks is skipped); the command it lets go starts a timer of its own.
+    for (int i = 0; i < 100 && rec().reply_timer_on && rec().current_slot == 0; ++i) host.advance(150);
+    EXPECT_TRUE(host.pump_until([&] { return frames_written() == 2; }, 2000));
+    EXPECT_EQ(line->written(), frame("20E") + frame("21C1.00"));
+}
+
 }  // namespace
 }  // namespace kc::test

@@ -1,4 +1,7 @@
 // Tests (controller exchange): acknowledges and reply frames for the slot in flight.
+#include <future>
+#include <thread>
+
 #include "link_fixture.h"
 
 namespace kc::test {
@@ -291,14 +294,51 @@ TEST_F(RepliesTest, price_rewritten_while_in_flight_is_sent_after_the_answer) {
     EXPECT_TRUE(slot_pending(p.state, 3));
 }
 
-TEST_F(RepliesTest, answer_while_a_producer_holds_slot_lock_leaves_the_slot_for_once_more) {
-    in_flight(46, "20E");
-    p.state.slot_lock.acquire();
+// A producer (a script line, say) holds slot_lock at the moment the command ends: the
+// end waits for it and frees the slot, so the polling thread never sends it again.
+TEST_F(RepliesTest, end_of_a_command_while_a_producer_holds_slot_lock_frees_it_once) {
+    connect();
+    ASSERT_EQ(start_polling(p), 1);
+    // Holds slot_lock on a thread of its own for 50 ms, starting now.
+    auto producer_holds_slot_lock = [&] {
+        std::promise<void> holding;
+        std::thread producer([&] {
+            LockGuard g(p.state.slot_lock);
+            holding.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        });
+        holding.get_future().wait();
+        return producer;
+    };
+    auto settled = [&](size_t frames) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));  // room for a wrong resend
+        EXPECT_EQ(frames_written(), frames);
+        EXPECT_FALSE(slot_pending(p.state, 46));
+        EXPECT_EQ(rec().current_slot, 0);
+        EXPECT_EQ(p.state.slot_lock.value(), 0);
+    };
+
+    // Acknowledged.
+    queue(46, "20E");
+    ASSERT_TRUE(host.pump_until([&] { return frames_written() == 1; }, 2000));
+    std::thread producer = producer_holds_slot_lock();
     arrive(kAckByte);
-    p.state.slot_lock.release();
-    EXPECT_EQ(rec().current_slot, 0);
-    EXPECT_TRUE(slot_pending(p.state, 46));
-    EXPECT_EQ(p.state.slot_lock.value(), 0);
+    producer.join();
+    settled(1);
+    EXPECT_EQ(status(), txt(Txt::StatusConnected));
+
+    // Given up at the third time-out. A tick that meets the polling thread's brief look
+    // at the locks is skipped uncounted, so ticks go until the count is reached.
+    queue(46, "20E");
+    ASSERT_TRUE(host.pump_until([&] { return frames_written() == 2 && rec().reply_timer_on; }, 2000));
+    for (int i = 0; i < 100 && frames_written() < 4; ++i) host.advance(150);
+    ASSERT_EQ(frames_written(), 4u);
+    producer = producer_holds_slot_lock();
+    for (int i = 0; i < 100 && rec().current_slot != 0; ++i) host.advance(150);
+    producer.join();
+    settled(4);
+    EXPECT_EQ(p.state.blad_transmisji, 3);
+    EXPECT_EQ(p.state.ilosc_transmisji, 4);
 }
 
 TEST(ReplyKind, answer_modes_and_limits_by_slot) {

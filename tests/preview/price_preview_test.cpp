@@ -87,11 +87,19 @@ TEST_F(PricePreviewTest, blink_tick_without_blinking_price_changes_nothing) {
 }
 
 TEST_F(PricePreviewTest, steady_price_after_blinking_one_stops_blinking_at_once) {
+    EXPECT_FALSE(host.timer_running(kPanelWindow, kTimerBlink));
     apply("23M8");
+    EXPECT_EQ(host.timer_period(kPanelWindow, kTimerBlink), 330);
     blink_tick(p);  // now in the dark half
     apply("23C8");
     EXPECT_FALSE(blinks(3));
     EXPECT_EQ(segment(paint(), 3, 0, G), kWhite);
+
+    // Timer 6 ticks only while something blinks, and starts again from any thread.
+    blink_tick(p);
+    EXPECT_FALSE(host.timer_running(kPanelWindow, kTimerBlink));
+    std::thread([&] { apply("24M1"); }).join();
+    EXPECT_EQ(host.timer_period(kPanelWindow, kTimerBlink), 330);
 }
 
 TEST_F(PricePreviewTest, shorter_price_keeps_the_places_it_does_not_fill) {
