@@ -17,6 +17,7 @@
 #include "posix/pty_pair.h"
 #include "resources/texts.h"
 #include "serial/connection_texts.h"
+#include "signsim/sign_simulator.h"
 #include "text/cp1250.h"
 
 namespace kc {
@@ -193,22 +194,32 @@ TEST_F(Connection, each_failure_cause_gives_its_own_message) {
     EXPECT_EQ(messages.size(), as_root ? 4u : 3u);
 }
 
-TEST_F(Connection, ordinary_user_connects_disconnects_and_connects_again) {
+TEST_F(Connection, ordinary_user_connects_disconnects_and_connects_again_on_the_virtual_sign) {
     auto user = test::ordinary_user();
     if (!user) GTEST_SKIP() << "no ordinary user to run as";
-    if (getuid() == 0) ASSERT_EQ(::chown(pty.slave_path().c_str(), user->uid, user->gid), 0);
+    SignSimulator sign{SignOptions{}};
+    ASSERT_FALSE(sign.start());
+    if (getuid() == 0) ASSERT_EQ(::chown(sign.path().c_str(), user->uid, user->gid), 0);
+    // "20E" framed: STX, payload, XOR checksum from 0x72 in hex, ETX.
+    const std::string frame = "\x02"
+                              "20E"
+                              "35\x03";
     std::string result = test::run_as(*user, [&] {
+        alarm(5);  // a sign that never answers ends the child, not the test run
         PosixSerialDevice dev;
         for (int round = 0; round < 2; ++round) {
-            if (std::error_code e = dev.open(pty.slave_path())) return "open " + std::to_string(round) + ": " + e.message();
-            const uint8_t frame[] = {0x02, 'x', 0x03};
-            if (dev.start_write(frame, sizeof frame).state != IoStartState::Completed) return std::string("write");
+            if (std::error_code e = dev.open(sign.path())) return "open " + std::to_string(round) + ": " + e.message();
+            auto s = dev.start_write(reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
+            if (s.state != IoStartState::Completed) return std::string("write");
+            // The sign's acknowledge comes back on the same line.
+            if (dev.wait_for_input() != InputEvent::Received) return std::string("no answer");
             dev.close();
         }
         return std::string("ok");
     });
     EXPECT_EQ(result, "ok");
-    EXPECT_EQ(pty.read(6, 2000), "\x02x\x03\x02x\x03");
+    EXPECT_TRUE(sign.wait_received(2, 2000));
+    sign.stop();
 }
 
 TEST_F(Connection, port_link_points_at_the_by_id_name_and_goes_away_for_the_builtin_port) {
