@@ -19,6 +19,9 @@ constexpr int kWatchPeriodMs = 500;
 // A new link whose first exchanges failed this often without one byte coming back
 // is silent: the first status query had its sends and resends unanswered.
 constexpr int kSilentFailures = 3;
+// Automatic reconnects that were lost again before one byte came back: a device that
+// opens and drops at once is not retried for ever.
+constexpr int kMaxFruitlessReconnects = 5;
 
 }  // namespace
 
@@ -33,6 +36,7 @@ bool Connection::connect_by_operator() {
         return false;
     }
     device_ = report.device;
+    automatic_ = false;
     link_up();
     return true;
 }
@@ -54,6 +58,8 @@ void Connection::link_up() {
 }
 
 void Connection::operator_acted() {
+    fruitless_reconnects_ = 0;
+    automatic_ = false;
     waiting_ = false;
     listening_ = false;
     loss_told_ = false;
@@ -68,8 +74,12 @@ void Connection::link_lost() {
     // Ends the link as "Rozłącz" does: status "ROZŁĄCZONY", a running script stops.
     teardown(p_, true);
     listening_ = false;
+    if (automatic_ && p_.state.bytes_received.load() == bytes_at_connect_)
+        ++fruitless_reconnects_;
+    else
+        fruitless_reconnects_ = 0;
     bool reconnect = p_.extra.get_bool(extra_key::kReconnect, true);
-    waiting_ = reconnect;
+    waiting_ = reconnect && fruitless_reconnects_ < kMaxFruitlessReconnects;
     // A device that keeps dropping is told once, not at every drop.
     if (!loss_told_) {
         loss_told_ = true;
@@ -115,6 +125,7 @@ void Connection::try_reconnect() {
     if (open_port(p_, &report) != 1) return;  // not ready yet (permissions come a moment later)
     waiting_ = false;
     device_ = report.device;
+    automatic_ = true;
     link_up();
 }
 

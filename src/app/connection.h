@@ -50,6 +50,8 @@ private:
     bool waiting_ = false;           // the device went away; reconnect when it is back
     bool loss_told_ = false;         // the loss was told; again only after the sign answered
     bool timer_on_ = false;
+    bool automatic_ = false;        // the live link was made by the reconnect
+    int fruitless_reconnects_ = 0;  // automatic links lost before the sign said anything
     std::shared_ptr<std::atomic<bool>> lost_box_ = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<bool>> silent_box_ = std::make_shared<std::atomic<bool>>(false);
 };
