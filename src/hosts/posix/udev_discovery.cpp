@@ -28,16 +28,22 @@ std::string unescape(std::string s) {
 }
 
 // Built-in 8250 ports are listed even when nothing is wired to them; keep only those
-// the firmware announced (their "port type" is not 0) and every USB or PCI one.
+// the firmware announced (their "port type" is not 0), and every tty with a device
+// behind it (USB, PCI). Virtual consoles and pseudo-terminals have none.
 bool is_real_port(udev_device* tty) {
-    udev_device* parent = udev_device_get_parent(tty);
-    if (!parent) return false;  // virtual terminals, ptys
-    const char* driver = udev_device_get_driver(parent);
-    if (driver && std::string(driver) == "serial8250") {
-        const char* type = udev_device_get_sysattr_value(tty, "type");
-        return type && std::string(type) != "0";
+    if (!udev_device_get_parent(tty)) return false;
+    const char* type = udev_device_get_sysattr_value(tty, "type");
+    return !type || std::string(type) != "0";
+}
+
+// The driver of the nearest parent that has one, past the kernel's generic "port"
+// and "ctrl" layers of newer kernels ("ftdi_sio", "serial", "8250_pci"...).
+std::string driver_of(udev_device* tty) {
+    for (udev_device* d = udev_device_get_parent(tty); d; d = udev_device_get_parent(d)) {
+        const char* driver = udev_device_get_driver(d);
+        if (driver && std::string(driver) != "port" && std::string(driver) != "ctrl") return driver;
     }
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -70,8 +76,7 @@ std::vector<SerialPortInfo> UdevPortDiscovery::list_ports() {
             if (info.model.empty()) info.model = unescape(property(d, "ID_MODEL_ENC"));
             info.serial = property(d, "ID_SERIAL_SHORT");
             info.driver = property(d, "ID_USB_DRIVER");
-            if (udev_device* parent = udev_device_get_parent(d); parent && info.driver.empty())
-                if (const char* drv = udev_device_get_driver(parent)) info.driver = drv;
+            if (info.driver.empty()) info.driver = driver_of(d);
             ports.push_back(std::move(info));
         }
         udev_device_unref(d);
