@@ -20,10 +20,6 @@
 namespace kc {
 namespace {
 
-// Periods of the status query and the statistics record while connected.
-constexpr int kStatusQueryPeriodMs = 1000;
-constexpr int kStatisticsPeriodMs = 60000;
-
 // The folder of the settings file and the logs. A path that does not fit the field
 // would name another folder once cut, so "." (the same folder, the program never
 // changes directory) is kept instead.
@@ -32,22 +28,6 @@ void store_work_directory(Program& p) {
     std::string path = std::filesystem::current_path(error).string();
     if (error || path.empty() || path.size() >= sizeof p.state.work_directory) path = ".";
     copy_text(p.state.work_directory, sizeof p.state.work_directory, path.c_str());
-}
-
-void connect(Program& p) {
-    MainRecord* r = get_record(p);
-    if (!r || r->connected) return;
-    if (open_port(p) != 1) {
-        p.ui->message_box(kMainWindow, txt(Txt::MsgCannotOpenPort) + port_name(r->port_number), txt(Txt::CaptionError),
-                          MessageButtons::Ok, MessageIcon::Exclamation);
-        return;
-    }
-    // A script started in test mode goes on, now to the sign.
-    if (r->script_running) set_panel_text(p, kIdStatus, txt(Txt::StatusConnectedScript));
-    p.ui->enable_menu_item(kCmdConnect, false);
-    p.ui->set_timer(kPanelWindow, kTimerStatus, kStatusQueryPeriodMs);
-    p.ui->set_timer(kPanelWindow, kTimerStatistics, kStatisticsPeriodMs);
-    r->status_timers_on = true;
 }
 
 void disconnect(Program& p) {
@@ -85,10 +65,18 @@ void transmission_settings(Program& p) {
 int MainWindow::on_create() {
     p_.ui->tray_add(txt(Txt::TrayTip));
     store_work_directory(p_);
-    return create_record(p_);
+    int created = create_record(p_);
+    if (created == 1) connection_.start_watching_ports();
+    return created;
+}
+
+void MainWindow::on_timer(int timer_id) {
+    if (timer_id == kTimerConnection) connection_.on_timer();
 }
 
 void MainWindow::on_destroy() {
+    connection_.stop_watching_ports();
+    connection_.operator_acted();
     destroy_record(p_);
     p_.ui->tray_remove();
     p_.ui->quit(0);
@@ -132,11 +120,21 @@ void MainWindow::on_command(int id) {
     }
     if (!get_record(p_)) return;
     switch (id) {
-        case kCmdConnect: connect(p_); break;
-        case kCmdDisconnect: disconnect(p_); break;
+        // A successful connect, by the operator or after a replug, is signalled in
+        // Connection::link_up (app/connection.cpp).
+        case kCmdConnect: connection_.connect_by_operator(); break;
+        case kCmdDisconnect:
+            connection_.operator_acted();
+            disconnect(p_);
+            break;
+        case kCmdLinkLost: connection_.link_lost(); break;
+        case kCmdPortsChanged: connection_.ports_changed(); break;
         case kCmdTransmission: transmission_settings(p_); break;
         case kCmdLight: run_light_dialog(p_); break;
-        case kCmdTest: enter_test_mode(p_); break;
+        case kCmdTest:
+            connection_.operator_acted();
+            enter_test_mode(p_);
+            break;
         case kCmdScrollSpeed: run_scroll_speed_dialog(p_); break;
         case kCmdProgramSettings: run_program_settings_dialog(p_); break;
         case kCmdReadback: queue_readback(p_); break;

@@ -1,6 +1,7 @@
 // Application core: the main window's procedure (menu commands, close question,
 // minimise to tray, terminal view messages) and start-up.
 #pragma once
+#include "app/connection.h"
 #include "state/state.h"
 #include "panel/control_panel.h"
 #include "platform/window_procedure.h"
@@ -9,7 +10,7 @@ namespace kc {
 
 class MainWindow : public WindowProcedure {
 public:
-    explicit MainWindow(Program& p) : p_(p) {}
+    explicit MainWindow(Program& p) : p_(p), connection_(p) {}
     int on_create() override;
     void on_command(int id) override;
     bool on_close() override;
@@ -19,9 +20,13 @@ public:
     void on_paint(Canvas& canvas, const Rect& update) override;
     void on_tray(TrayEvent event) override;
     void on_char(int character) override {}
+    void on_timer(int timer_id) override;
+
+    Connection& connection() { return connection_; }
 
 private:
     Program& p_;
+    Connection connection_;
 };
 
 // teardown(p, reset), shared with the panel's start, is declared in panel/control_panel.h.

@@ -9,6 +9,7 @@
 #include "script/script_runner.h"
 #include "serial/port.h"
 #include "storage/extra_settings_file.h"
+#include "storage/file_report.h"
 #include "storage/settings_file.h"
 
 namespace kc {
@@ -34,7 +35,13 @@ int create_record(Program& p) {
         p.state.price_label_colors[n] = kDefaultLabelColors[n];
     }
 
-    if (!load_settings(p)) save_settings(p);
+    if (!load_settings(p)) {
+        // The defaults are written through a temporary file, so a full disk leaves no
+        // truncated file behind; the operator learns that nothing was saved.
+        std::error_code error;
+        save_settings(p, &error);
+        if (error) tell_settings_not_saved(p, settings_path(p), error);
+    }
     load_extra_settings(p);
     make_terminal_font(p);
     if (p.ui) p.ui->enable_menu_item(kCmdDisconnect, false);

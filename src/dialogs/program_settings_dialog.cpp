@@ -5,6 +5,7 @@
 #include "dialogs/dialogs.h"
 #include "resources/command_ids.h"
 #include "resources/texts.h"
+#include "storage/file_report.h"
 #include "storage/settings_file.h"
 
 namespace kc {
@@ -81,6 +82,7 @@ bool ProgramSettingsDialog::accept(MainRecord& r) {
         }
     }
     ProgramState& s = p_.state;
+    std::error_code saved;
     {
         // The port reader may save the file at the end of a read-back; it must not see
         // a caption half-written.
@@ -90,8 +92,9 @@ bool ProgramSettingsDialog::accept(MainRecord& r) {
             s.price_label_colors[i] = working_colors_[static_cast<size_t>(i)];
         }
         r.hide_on_minimize = c.checked(kWindow, kIdHideOnMinimize);
-        save_settings(p_);
+        save_settings(p_, &saved);
     }
+    if (saved) tell_settings_not_saved(p_, settings_path(p_), saved);
     for (int i = 0; i < 5; ++i) set_panel_text(p_, kIdCaption1 + i, captions[i]);
     // A caption whose text stayed the same still has to show its new colour.
     p_.ui->invalidate_all(kPanelWindow);

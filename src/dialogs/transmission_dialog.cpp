@@ -9,7 +9,12 @@
 #include "resources/command_ids.h"
 #include "resources/texts.h"
 #include "serial/port.h"
+#include "serial/connection_texts.h"
+#include "storage/extra_settings_file.h"
+#include "storage/safe_file.h"
 #include "storage/settings_file.h"
+#include "text/cp1250.h"
+#include "text/format_text.h"
 
 namespace kc {
 namespace {
@@ -28,6 +33,9 @@ void fill_list(ControlStore& c, int list, std::span<const SettingChoice> choices
         if (choice.value == current) c.set_selection(kWindow, list, index);
     }
 }
+
+constexpr uint32_t kBuiltInItem = 0;
+constexpr uint32_t kKeptItem = 0xFFFF;  // a link to a device that is not here now
 
 }  // namespace
 
@@ -65,6 +73,55 @@ void TransmissionDialog::on_init() {
     fill_list(c, kIdParityList, parity_choices(), r->parity);
     fill_list(c, kIdStopBitsList, stop_bit_choices(), r->stop_bits);
     c.set_checked(kWindow, kIdLogTraffic, r->log_traffic);
+    c.set_checked(kWindow, kIdReconnect, p_.extra.get_bool(extra_key::kReconnect, true));
+    fill_devices(port >= 1 && port <= kPortCount ? port : 1);
+    c.set_enabled(kWindow, kIdDeviceList, !r->connected && p_.discovery != nullptr);
+}
+
+// "Port wbudowany (/dev/ttyS0)", then every serial device present; the one the port's
+// link points at (by its by-id name or its node) is selected.
+void TransmissionDialog::fill_devices(int port_number) {
+    ControlStore& c = p_.ui->controls();
+    c.clear_items(kWindow, kIdDeviceList);
+    devices_port_ = port_number;
+    devices_.clear();
+    linked_.clear();
+    if (!p_.discovery) return;
+    PortDiscovery& d = *p_.discovery;
+    c.add_item(kWindow, kIdDeviceList, txt(Txt::ConnBuiltIn) + " (" + d.builtin_device(port_number) + ")", kBuiltInItem);
+    linked_ = d.linked_device(port_number);
+    int selected = 0;
+    devices_ = d.list_ports();
+    for (size_t i = 0; i < devices_.size(); ++i) {
+        const SerialPortInfo& dev = devices_[i];
+        int index = c.add_item(kWindow, kIdDeviceList, describe_device(dev), static_cast<uint32_t>(i + 1));
+        if (!linked_.empty() && (linked_ == dev.by_id || linked_ == dev.node)) selected = index;
+    }
+    // A link to an adapter that is unplugged now stays as it is unless another is picked.
+    if (!linked_.empty() && selected == 0) selected = c.add_item(kWindow, kIdDeviceList, linked_, kKeptItem);
+    c.set_selection(kWindow, kIdDeviceList, selected);
+    devices_selected_ = selected;
+}
+
+// Writes the port's link when another device was picked; a by-id name survives
+// replugging and reboots, so it is preferred to the node.
+bool TransmissionDialog::apply_device() {
+    if (!p_.discovery || devices_port_ == 0) return true;
+    ControlStore& c = p_.ui->controls();
+    int index = c.selection(kWindow, kIdDeviceList);
+    if (index < 0 || index == devices_selected_) return true;
+    uint32_t item = c.item_data(kWindow, kIdDeviceList, index);
+    if (item == kKeptItem) return true;
+    std::string target;
+    if (item != kBuiltInItem && item <= devices_.size()) {
+        const SerialPortInfo& dev = devices_[item - 1];
+        target = dev.by_id.empty() ? dev.node : dev.by_id;
+    }
+    std::error_code e = p_.discovery->link_port(devices_port_, target);
+    if (!e) return true;
+    p_.ui->message_box(kWindow, format_text(txt(Txt::ConnLinkFailed), port_name(devices_port_), file_error_reason(e)),
+                       txt(Txt::CaptionError), MessageButtons::Ok, MessageIcon::Exclamation);
+    return false;
 }
 
 void TransmissionDialog::on_command(int id) {
@@ -80,6 +137,12 @@ void TransmissionDialog::on_command(int id) {
         case kIdFontButton:
             if (r) choose_font(*r);
             break;
+        case kIdPortList: {
+            // The device list follows the port chosen.
+            int port = p_.ui->controls().selection(kWindow, kIdPortList);
+            if (port >= 0 && port < kPortCount && port + 1 != devices_port_) fill_devices(port + 1);
+            break;
+        }
         default:
             break;
     }
@@ -101,6 +164,16 @@ void TransmissionDialog::accept(MainRecord& r) {
     if (stop >= 0) r.stop_bits = static_cast<uint8_t>(c.item_data(kWindow, kIdStopBitsList, stop));
     r.log_traffic = c.checked(kWindow, kIdLogTraffic);
     save_settings_locked(p_);
+
+    apply_device();
+    bool reconnect = c.checked(kWindow, kIdReconnect);
+    if (reconnect != p_.extra.get_bool(extra_key::kReconnect, true)) {
+        p_.extra.set_bool(extra_key::kReconnect, reconnect);
+        if (std::error_code e = save_extra_settings(p_))
+            p_.ui->message_box(kWindow,
+                               format_text(txt(Txt::ConnSaveFailed), utf8_to_cp1250(extra_settings_path(p_)), file_error_reason(e)),
+                               txt(Txt::CaptionError), MessageButtons::Ok, MessageIcon::Exclamation);
+    }
 }
 
 // The chooser works on copies, so that cancelling it changes nothing.

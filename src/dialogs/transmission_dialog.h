@@ -2,6 +2,7 @@
 // the traffic log switch.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "state/state.h"
 #include "platform/window_procedure.h"
@@ -17,7 +18,13 @@ public:
 private:
     void accept(MainRecord& r);
     void choose_font(MainRecord& r);
+    void fill_devices(int port_number);
+    bool apply_device();
     Program& p_;
+    int devices_port_ = 0;                 // the COM number the device list shows
+    std::vector<SerialPortInfo> devices_;  // item data n is devices_[n - 1]
+    std::string linked_;                   // that port's link target when filled
+    int devices_selected_ = -1;            // the entry selected when filled
 };
 
 // The port list entry: "COM1", followed by the device it reaches when known,

@@ -57,9 +57,9 @@ int port_reader(Program& p) {
         InputEvent event = port->wait_for_input();
         if (event == InputEvent::Cancelled) continue;
         if (event == InputEvent::HangUp || event == InputEvent::Error) {
-            // The device went away: end the link as "Rozłącz" does, on the UI thread,
-            // and stop here rather than wake again at once.
-            if (r->connected) p.ui->post_command(kMainWindow, kCmdDisconnect);
+            // The device went away: the main window ends the link as "Rozłącz" does and
+            // tells the operator; stop here rather than wake again at once.
+            if (r->connected) p.ui->post_command(kMainWindow, kCmdLinkLost);
             break;
         }
         size_t got = 0;

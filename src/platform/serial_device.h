@@ -52,6 +52,30 @@ enum class InputEvent {
     Error       // the wait itself failed
 };
 
+// Why an open failed, as every backend reports it; the texts are in resources.
+enum class OpenFailCause : uint8_t {
+    None,
+    Missing,       // no such device
+    NoPermission,  // the user may not use it
+    Busy,          // another program holds it
+    NotSerial,     // a file, a folder or another device that is no serial port
+    Other
+};
+
+// What the user lacks when the cause is NoPermission.
+enum class GroupAccess : uint8_t { Unknown, NotMember, NeedsRelogin, Member };
+
+// The details of the last open(), for the operator's message.
+struct OpenReport {
+    OpenFailCause cause = OpenFailCause::None;
+    std::error_code error;     // the system's value, as open() returned it
+    std::string device;        // the device the port name reached
+    std::string holder;        // the program that holds it ("minicom, PID 4711"), if known
+    std::string group;         // the group that may use the device ("dialout")
+    GroupAccess access = GroupAccess::Unknown;
+    std::string user;          // the user's login name
+};
+
 struct LineStatus {
     uint32_t errors = 0;       // kLine* flags since the previous call
     size_t bytes_waiting = 0;  // bytes in the input queue
@@ -64,6 +88,9 @@ public:
 
     // Opens "COM1".."COM10" (the backend resolves the name to a device), exclusively.
     virtual std::error_code open(const std::string& port_name) = 0;
+    // Why the last open() failed and on which device; a backend that knows no more
+    // gives the cause from the error value alone.
+    virtual OpenReport open_report() const { return {}; }
     virtual bool is_open() const = 0;
     virtual std::error_code configure(const LineSettings& settings) = 0;
     // Total write time-out in milliseconds per byte; 0 = no total time-out.

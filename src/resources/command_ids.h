@@ -14,6 +14,12 @@ inline constexpr int kCmdTest = 40047;           // "Test"
 inline constexpr int kCmdScrollSpeed = 40049;    // scroll speed dialog
 inline constexpr int kCmdProgramSettings = 40050;  // "Ustawienia programu"
 inline constexpr int kCmdReadback = 40053;       // "Czytaj z wieży"
+// Posted to the main window, in no menu: the port reader saw the device go away, and
+// a serial device came or went.
+inline constexpr int kCmdLinkLost = 40120;
+inline constexpr int kCmdPortsChanged = 40121;
+// Main window timer: watches a new link for silence and a lost device for its return.
+inline constexpr int kTimerConnection = 12;
 
 // Panel timers.
 inline constexpr int kTimerScroll1 = 1;

@@ -20,6 +20,8 @@ inline constexpr int kIdParityList = 547;
 inline constexpr int kIdStopBitsList = 548;
 inline constexpr int kIdFontButton = 555;
 inline constexpr int kIdLogTraffic = 1073;
+inline constexpr int kIdDeviceList = 549;  // the device the selected COM name reaches
+inline constexpr int kIdReconnect = 550;   // "Łącz ponownie po odłączeniu"
 
 // 102, light and brightness. Edits of the price controller, by row.
 inline constexpr int kIdPriceLowLevel = 1081;

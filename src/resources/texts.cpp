@@ -45,6 +45,28 @@ const char* utf8_text(Txt id) {
         case Txt::MsgBadLinesInFile: return "Plik %s: pominięto błędne wiersze: %s";
 
         // -- Connection: port discovery, open failures, reconnect, saves.
+        case Txt::ConnOpenFailed: return "Nie można otworzyć portu %s (urządzenie %s).";
+        case Txt::ConnMissing: return "Nie ma takiego urządzenia: adapter jest odłączony albo port wskazuje inne urządzenie.";
+        case Txt::ConnPresentList: return "Obecne porty szeregowe:";
+        case Txt::ConnNonePresent: return "Nie znaleziono żadnego portu szeregowego.";
+        case Txt::ConnPickDevice: return "Urządzenie portu wybierzesz w „Ustawieniach transmisji” (Urządzenie :).";
+        case Txt::ConnNoPermission: return "Brak uprawnień do urządzenia.";
+        case Txt::ConnNotInGroup: return "Urządzenia może używać grupa „%s”, a użytkownik %s do niej nie należy. Dodaj go poleceniem:\nsudo usermod -aG %s %s\ni zaloguj się ponownie.";
+        case Txt::ConnRelogin: return "Użytkownik %s należy już do grupy „%s”, ale to logowanie jest starsze niż to członkostwo: wyloguj się i zaloguj ponownie.";
+        case Txt::ConnInGroup: return "Użytkownik należy do grupy „%s”, a mimo to system odmówił dostępu: sprawdź prawa do urządzenia.";
+        case Txt::ConnBusyBy: return "Port jest zajęty przez inny program: %s. Zamknij go i połącz ponownie.";
+        case Txt::ConnBusy: return "Port jest zajęty przez inny program. Zamknij go i połącz ponownie.";
+        case Txt::ConnNotSerial: return "To nie jest port szeregowy (plik, folder albo inne urządzenie).";
+        case Txt::ConnOther: return "Błąd systemu: %s.";
+        case Txt::ConnNoAnswer: return "Wieża nie odpowiada na porcie %s (urządzenie %s).\nPróbowano: %s bit/s, bity danych %s, parzystość %s, bity stopu %s.\nSprawdź kabel i konwerter oraz czy ustawienia linii zgadzają się z ustawieniami wieży.";
+        case Txt::ConnLost: return "Połączenie przerwane: urządzenie %s portu %s zniknęło.";
+        case Txt::ConnLostWillReconnect: return "Program połączy się ponownie sam, gdy urządzenie wróci.";
+        case Txt::ConnLostReconnectOff: return "Podłącz je ponownie i wybierz „Połącz”.";
+        case Txt::ConnSaveFailed: return "Nie zapisano ustawień w pliku %s: %s.\nUstawienia obowiązują do zamknięcia programu.";
+        case Txt::ConnLogFailed: return "Nie można zapisać dziennika %s: %s.\nProgram będzie próbował przy kolejnych wpisach.";
+        case Txt::ConnLinkFailed: return "Nie można ustawić urządzenia portu %s: %s.";
+        case Txt::ConnBuiltIn: return "Port wbudowany";
+        case Txt::ConnSerialNumber: return "nr";
 
         // -- Price confirmation, journal and schedule.
 

@@ -44,6 +44,28 @@ enum class Txt {
     MsgBadLinesInFile,       // "Plik %s: pominięto błędne wiersze: %s" (file, line numbers)
 
     // -- Connection: port discovery, open failures, reconnect, saves.
+    ConnOpenFailed,           // "Nie można otworzyć portu %s (urządzenie %s)."
+    ConnMissing,              // "Nie ma takiego urządzenia: adapter jest odłączony albo port "
+    ConnPresentList,          // "Obecne porty szeregowe:"
+    ConnNonePresent,          // "Nie znaleziono żadnego portu szeregowego."
+    ConnPickDevice,           // "Urządzenie portu wybierzesz w „Ustawieniach transmisji” (Urz"
+    ConnNoPermission,         // "Brak uprawnień do urządzenia."
+    ConnNotInGroup,           // "Urządzenia może używać grupa „%s”, a użytkownik %s do niej n"
+    ConnRelogin,              // "Użytkownik %s należy już do grupy „%s”, ale to logowanie jes"
+    ConnInGroup,              // "Użytkownik należy do grupy „%s”, a mimo to system odmówił do"
+    ConnBusyBy,               // "Port jest zajęty przez inny program: %s. Zamknij go i połącz"
+    ConnBusy,                 // "Port jest zajęty przez inny program. Zamknij go i połącz pon"
+    ConnNotSerial,            // "To nie jest port szeregowy (plik, folder albo inne urządzeni"
+    ConnOther,                // "Błąd systemu: %s."
+    ConnNoAnswer,             // "Wieża nie odpowiada na porcie %s (urządzenie %s)."
+    ConnLost,                 // "Połączenie przerwane: urządzenie %s portu %s zniknęło."
+    ConnLostWillReconnect,    // "Program połączy się ponownie sam, gdy urządzenie wróci."
+    ConnLostReconnectOff,     // "Podłącz je ponownie i wybierz „Połącz”."
+    ConnSaveFailed,           // "Nie zapisano ustawień w pliku %s: %s."
+    ConnLogFailed,            // "Nie można zapisać dziennika %s: %s."
+    ConnLinkFailed,           // "Nie można ustawić urządzenia portu %s: %s."
+    ConnBuiltIn,              // "Port wbudowany"
+    ConnSerialNumber,         // "nr"
 
     // -- Price confirmation, journal and schedule.
 

@@ -66,6 +66,7 @@ size_t read_block(Program& p, uint8_t* buffer, size_t max_length) {
         produce_line_flags(p, *r, port);
     }
     count = std::min(count, length);
+    p.state.bytes_received += count;
 
     if (r->log_traffic.load()) log_traffic_block(p, buffer, count);
     return count;

@@ -62,9 +62,12 @@ std::string port_name(int port_number) { return string_table(784) + std::to_stri
 
 uint32_t write_timeout_multiplier(uint32_t baud_rate) { return baud_rate == 0 ? 0 : 19200 / baud_rate; }
 
-int open_port(Program& p) {
+int open_port(Program& p, OpenReport* report) {
     MainRecord* r = get_record(p);
     if (!r) return 0;
+    OpenReport ignored;
+    OpenReport& out = report ? *report : ignored;
+    out = OpenReport{};
     // Opening over a live link would lose the device under the reader.
     if (r->connected.load()) return 0;
     if (p.ui) p.ui->set_wait_cursor(true);
@@ -76,7 +79,20 @@ int open_port(Program& p) {
 
     int result = 0;
     std::unique_ptr<SerialDevice> device = p.make_serial ? p.make_serial() : nullptr;
-    if (device && !device->open(port_name(r->port_number.load()))) {
+    std::error_code opened = device ? device->open(port_name(r->port_number.load()))
+                                    : std::make_error_code(std::errc::no_such_device);
+    if (device) out = device->open_report();
+    if (opened) {
+        out.error = opened;
+        // A backend that knows no more than the error value still gives a cause.
+        if (out.cause == OpenFailCause::None) {
+            out.cause = opened == std::errc::no_such_file_or_directory || opened == std::errc::no_such_device
+                            ? OpenFailCause::Missing
+                        : opened == std::errc::permission_denied   ? OpenFailCause::NoPermission
+                        : opened == std::errc::device_or_resource_busy ? OpenFailCause::Busy
+                                                                       : OpenFailCause::Other;
+        }
+    } else {
         {
             LockGuard link(p.state.link_lock);
             r->port_handle = std::move(device);
@@ -87,6 +103,8 @@ int open_port(Program& p) {
         if (!configure_port(p)) {
             r->connected = false;
             release_port(p, *r);
+            out.cause = OpenFailCause::Other;  // the line settings were refused
+            out.error = std::make_error_code(std::errc::invalid_argument);
         } else {
             r->connected = true;
             if (!p.start_reader || !p.start_reader(p)) {
@@ -94,6 +112,8 @@ int open_port(Program& p) {
                 port.cancel_wait();
                 end_reader(*r);
                 release_port(p, *r);
+                out.cause = OpenFailCause::Other;
+                out.error = std::make_error_code(std::errc::resource_unavailable_try_again);
             } else {
                 port.set_dtr(true);
                 set_link_menu(p, true);

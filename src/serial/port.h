@@ -24,7 +24,8 @@ std::string port_name(int port_number);
 uint32_t write_timeout_multiplier(uint32_t baud_rate);
 
 // Open: 1 when connected (reader running, DTR raised, status "POŁĄCZONY"), else 0.
-int open_port(Program& p);
+// `report`, when given, receives why the open failed (or the device on success).
+int open_port(Program& p, OpenReport* report = nullptr);
 // Applies the record's line settings to the open port; non-zero when accepted.
 int configure_port(Program& p);
 // Close: stops the reader, lowers DTR, purges, closes; status "ROZŁĄCZONY". Returns 1.

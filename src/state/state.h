@@ -19,6 +19,7 @@
 
 #include "platform/clock.h"
 #include "platform/geometry.h"
+#include "platform/port_discovery.h"
 #include "platform/serial_device.h"
 #include "platform/ui_host.h"
 #include "state/extra_settings.h"
@@ -214,6 +215,10 @@ struct ProgramState {
     std::atomic<int32_t> ilosc_transmisji{0};
     std::atomic<int32_t> blad_transmisji{0};
     std::atomic<int32_t> blad_crc{0};
+    // Every byte read from the port, so the link can tell silence from a wrong answer.
+    std::atomic<uint64_t> bytes_received{0};
+    // Logs whose failure the operator has been told of in this run (one flag per log).
+    std::atomic<bool> log_failure_told[5] = {};
     std::atomic<int32_t> shown_backlight{0};
     SharedText price_controller_version;
     SharedText display_controller_version;
@@ -257,6 +262,8 @@ struct Program {
     // Starts the port reader thread for an open port (set by the link); false when the
     // thread cannot be started.
     bool (*start_reader)(Program&) = nullptr;
+    // Serial devices present, hot-plug and the COMn links; may be empty.
+    std::shared_ptr<PortDiscovery> discovery;
 
     std::unique_ptr<MainRecord> record;  // null before creation and after destruction
     ProgramState state;

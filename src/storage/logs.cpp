@@ -1,10 +1,17 @@
 // Persistence: the traffic, statistics and measurement logs and their rotation.
 #include "storage/logs.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
+
+#include "resources/texts.h"
+#include "storage/file_report.h"
+#include "storage/safe_file.h"
+#include "text/cp1250.h"
+#include "text/format_text.h"
 
 namespace kc {
 namespace {
@@ -17,19 +24,40 @@ std::string log_path(const Program& p, const char* name) {
 struct LogNames {
     const char* current;
     const char* rotated;
+    int index;  // its flag in log_failure_told
 };
 
-constexpr LogNames kTrafficLog{"KavorCb.pod", "KavorCb.po1"};
-constexpr LogNames kStatisticsLog{"KavorCs.pod", "KavorCs.po1"};
-constexpr LogNames kTemperatureLog{"KavorTemp.pod", "KavorTemp.po1"};
-constexpr LogNames kLightLog{"KavorSw.pod", "KavorSw.po1"};
-constexpr LogNames kDisplayLightLog{"KavorSwR.pod", "KavorSwR.po1"};
+constexpr LogNames kTrafficLog{"KavorCb.pod", "KavorCb.po1", 0};
+constexpr LogNames kStatisticsLog{"KavorCs.pod", "KavorCs.po1", 1};
+constexpr LogNames kTemperatureLog{"KavorTemp.pod", "KavorTemp.po1", 2};
+constexpr LogNames kLightLog{"KavorSw.pod", "KavorSw.po1", 3};
+constexpr LogNames kDisplayLightLog{"KavorSwR.pod", "KavorSwR.po1", 4};
+
+// A record that could not be written is told once per log and run; later records
+// are still tried.
+void log_failed(Program& p, const LogNames& names, int error) {
+    if (p.state.log_failure_told[names.index].exchange(true)) return;
+    std::error_code e(error ? error : EIO, std::generic_category());
+    tell_file_failure(p, format_text(txt(Txt::ConnLogFailed), utf8_to_cp1250(log_path(p, names.current)),
+                                     file_error_reason(e)));
+}
 
 // Rotates the log and opens its current file for appending; null when that fails.
-FILE* open_log(const Program& p, const LogNames& names, const char* mode) {
+FILE* open_log(Program& p, const LogNames& names, const char* mode) {
     std::string current = log_path(p, names.current);
     rotate_log(current, log_path(p, names.rotated));
-    return std::fopen(current.c_str(), mode);
+    errno = 0;
+    FILE* f = std::fopen(current.c_str(), mode);
+    if (!f) log_failed(p, names, errno);
+    return f;
+}
+
+// Closes the log; a write or the close that failed (a full disk) is told.
+void close_log(Program& p, const LogNames& names, FILE* f) {
+    int error = std::ferror(f) ? (errno ? errno : EIO) : 0;
+    errno = 0;
+    if (std::fclose(f) != 0 && !error) error = errno ? errno : EIO;
+    if (error) log_failed(p, names, error);
 }
 
 std::string date_and_time(Clock& clock) {
@@ -42,7 +70,7 @@ void write_measurement(Program& p, const LogNames& names, int width, const char*
     FILE* f = open_log(p, names, "a");
     if (!f) return;
     std::fprintf(f, "%s %*s\n", date_and_time(*p.clock).c_str(), width, text ? text : "");
-    std::fclose(f);
+    close_log(p, names, f);
 }
 
 }  // namespace
@@ -89,7 +117,7 @@ void log_traffic_block(Program& p, const uint8_t* bytes, size_t length) {
     std::fprintf(f, "<%d>", static_cast<int32_t>(tick - s.last_log_tick));
     s.last_log_tick = tick;
     if (bytes && length) std::fwrite(bytes, 1, length, f);
-    std::fclose(f);
+    close_log(p, kTrafficLog, f);
 }
 
 void log_traffic_text(Program& p, const std::string& text) {
@@ -103,7 +131,7 @@ void log_statistics(Program& p) {
     std::fprintf(f, "%s\nilosc_transmisji = %d\nblad_transmisji = %d\nblad_crc = %d\n\n",
                  date_and_time(*p.clock).c_str(), p.state.ilosc_transmisji.load(), p.state.blad_transmisji.load(),
                  p.state.blad_crc.load());
-    std::fclose(f);
+    close_log(p, kStatisticsLog, f);
 }
 
 void log_temperature(Program& p, const char* text) { write_measurement(p, kTemperatureLog, 5, text); }

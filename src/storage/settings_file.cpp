@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "storage/file_report.h"
+#include "storage/safe_file.h"
+
 namespace kc {
 namespace {
 
@@ -208,24 +211,44 @@ bool load_settings(Program& p) {
     return true;
 }
 
-bool save_settings(Program& p) {
+std::string settings_text(Program& p) {
     MainRecord* r = get_record(p);
-    if (!r) return false;
-    FILE* f = std::fopen(settings_path(p).c_str(), "w");
-    if (!f) return true;
-    for (int line = 1; line <= kNumberLines; ++line) std::fprintf(f, "%d\n", number_of_line(p, *r, line));
+    if (!r) return {};
+    std::string text;
+    char line[64];
+    for (int n = 1; n <= kNumberLines; ++n) {
+        std::snprintf(line, sizeof line, "%d\n", number_of_line(p, *r, n));
+        text += line;
+    }
     for (int i = 0; i < 5; ++i) {
         char label[sizeof p.state.price_labels[i]];
         copy_text(label, sizeof label, p.state.price_labels[i]);
-        std::fprintf(f, "%s\n%u\n", label, static_cast<unsigned>(p.state.price_label_colors[i].load()));
+        std::snprintf(line, sizeof line, "\n%u\n", static_cast<unsigned>(p.state.price_label_colors[i].load()));
+        text += label;
+        text += line;
     }
-    std::fclose(f);
+    return text;
+}
+
+bool save_settings(Program& p, std::error_code* error) {
+    if (error) error->clear();
+    if (!get_record(p)) return false;
+    // Through a temporary file: a full disk or a folder in the way never leaves a
+    // truncated KavorCen.ini, and the caller learns why.
+    std::error_code e = write_file_replacing(settings_path(p), settings_text(p), true);
+    if (error) *error = e;
     return true;
 }
 
 bool save_settings_locked(Program& p) {
-    LockGuard lock(p.state.settings_lock);
-    return save_settings(p);
+    std::error_code error;
+    bool has_record;
+    {
+        LockGuard lock(p.state.settings_lock);
+        has_record = save_settings(p, &error);
+    }
+    if (error) tell_settings_not_saved(p, settings_path(p), error);
+    return has_record;
 }
 
 }  // namespace kc

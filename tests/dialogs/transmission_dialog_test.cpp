@@ -5,6 +5,9 @@
 #include "resources/dialog_ids.h"
 #include "dialogs/dialogs.h"
 #include "resources/command_ids.h"
+#include "resources/texts.h"
+#include "storage/extra_settings_file.h"
+#include "support/fake_port_discovery.h"
 
 namespace kc {
 namespace {
@@ -166,6 +169,90 @@ TEST_F(TransmissionTest, without_a_record_the_dialog_does_not_open) {
     p.record.reset();
     run_transmission_dialog(p);
     EXPECT_TRUE(host.dialogs_run().empty());
+}
+
+}  // namespace
+}  // namespace kc
+
+namespace kc {
+namespace {
+
+constexpr WindowId T = kDialogTransmission;
+
+class TransmissionDeviceTest : public DialogTest {
+protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        discovery = std::make_shared<test::FakePortDiscovery>();
+        discovery->ports = {test::builtin_port(), test::usb_adapter()};
+        p.discovery = discovery;
+    }
+    int run(std::function<void(WindowId)> script) {
+        TransmissionDialog dialog(p);
+        host.on_dialog(T, std::move(script));
+        return host.run_dialog(T, dialog);
+    }
+    std::string item(int index) { return host.controls().items(T, kIdDeviceList).at(static_cast<size_t>(index)).text; }
+    std::shared_ptr<test::FakePortDiscovery> discovery;
+};
+
+TEST_F(TransmissionDeviceTest, picking_a_device_links_the_port_to_its_by_id_name_and_builtin_removes_it) {
+    run([&](WindowId) {
+        ASSERT_EQ(host.controls().items(T, kIdDeviceList).size(), 3u);
+        EXPECT_EQ(item(0), txt(Txt::ConnBuiltIn) + " (/dev/ttyS0)");
+        EXPECT_EQ(item(2), "FTDI FT232R USB UART, nr A1B2C3 (/dev/ttyUSB0)");
+        EXPECT_EQ(host.controls().selection(T, kIdDeviceList), 0);
+        host.select(T, kIdDeviceList, 2);
+        host.press(T, kIdOk);
+    });
+    EXPECT_EQ(discovery->links[1], test::usb_adapter().by_id);
+
+    // Another port shows its own link; the list follows the port chosen.
+    discovery->links[2] = "/dev/ttyS0";
+    run([&](WindowId) {
+        EXPECT_EQ(host.controls().selection(T, kIdDeviceList), 2);
+        host.select(T, kIdPortList, 1);
+        EXPECT_EQ(host.controls().selection(T, kIdDeviceList), 1);
+        host.select(T, kIdDeviceList, 0);
+        host.press(T, kIdOk);
+    });
+    EXPECT_EQ(discovery->links.count(2), 0u);
+    EXPECT_EQ(discovery->links[1], test::usb_adapter().by_id);  // COM1 untouched
+
+    // A link to an adapter that is not plugged in stays unless another is picked.
+    discovery->links[1] = "/dev/serial/by-id/usb-gone";
+    record().port_number = 1;
+    run([&](WindowId) {
+        EXPECT_EQ(item(host.controls().selection(T, kIdDeviceList)), "/dev/serial/by-id/usb-gone");
+        host.press(T, kIdOk);
+    });
+    EXPECT_EQ(discovery->links[1], "/dev/serial/by-id/usb-gone");
+}
+
+TEST_F(TransmissionDeviceTest, reconnect_switch_goes_to_the_extra_file_and_failures_are_told) {
+    run([&](WindowId) {
+        EXPECT_TRUE(host.controls().checked(T, kIdReconnect));  // on by default
+        host.set_check(T, kIdReconnect, false);
+        host.press(T, kIdOk);
+    });
+    EXPECT_FALSE(p.extra.get_bool(extra_key::kReconnect, true));
+    std::ifstream extra(std::filesystem::path(p.state.work_directory) / kExtraSettingsName);
+    std::string text((std::istreambuf_iterator<char>(extra)), {});
+    EXPECT_NE(text.find("reconnect=0"), std::string::npos) << text;
+
+    // A folder where KavorCen.ini should be, and a link that cannot be written: both said.
+    std::filesystem::remove(settings_path(p));
+    std::filesystem::create_directory(settings_path(p));
+    discovery->link_error = std::make_error_code(std::errc::permission_denied);
+    run([&](WindowId) {
+        host.select(T, kIdDeviceList, 2);
+        host.press(T, kIdOk);
+    });
+    host.pump();
+    ASSERT_EQ(host.messages().size(), 2u);
+    std::string all = host.messages()[0].text + host.messages()[1].text;
+    EXPECT_NE(all.find(txt(Txt::FileErrIsFolder)), std::string::npos);
+    EXPECT_NE(all.find(txt(Txt::FileErrNoPermission)), std::string::npos);
 }
 
 }  // namespace

@@ -165,6 +165,8 @@ TEST_F(HangingSign, hang_up_mid_exchange_disconnects_without_spinning) {
     EXPECT_TRUE(sign->hung_up());
     EXPECT_FALSE(record().connected);
     EXPECT_EQ(record().reader_thread_id, 0u);
+    host.pump();
+    EXPECT_EQ(host.messages().size(), 1u);  // the loss is told once
 
     // Left alone, the program sleeps: a spinning thread would burn the whole interval.
     std::clock_t cpu = std::clock();

@@ -3,6 +3,7 @@
 // screenshot of each dialog is saved beside the test binary.
 #include <QAction>
 #include <QColorDialog>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include "panel/control_panel.h"
 #include "hosts/qt/qt_host.h"
 #include "resources/command_ids.h"
+#include "support/fake_port_discovery.h"
 
 namespace kc {
 namespace {
@@ -129,6 +131,25 @@ TEST_F(DialogsGuiTest, transmission_choice_from_the_menu_reaches_the_file) {
     });
     EXPECT_EQ(p().record->parity, 2);
     EXPECT_EQ(settings_lines().at(4), "2");
+}
+
+TEST_F(DialogsGuiTest, transmission_device_choice_writes_the_port_link) {
+    constexpr WindowId W = kDialogTransmission;
+    auto discovery = std::make_shared<test::FakePortDiscovery>();
+    discovery->ports = {test::builtin_port(), test::usb_adapter()};
+    p().discovery = discovery;
+    open(kCmdTransmission, [&](QWidget*) {
+        QComboBox* devices = control<QComboBox>(W, kIdDeviceList);
+        ASSERT_EQ(devices->count(), 3);
+        EXPECT_EQ(devices->itemText(2), u("FTDI FT232R USB UART, nr A1B2C3 (/dev/ttyUSB0)"));
+        EXPECT_EQ(devices->currentIndex(), 0);
+        EXPECT_TRUE(control<QAbstractButton>(W, kIdReconnect)->isChecked());
+        devices->setFocus();
+        QTest::keyClick(devices, Qt::Key_Down);
+        QTest::keyClick(devices, Qt::Key_Down);
+        click(W, kIdOk);
+    });
+    EXPECT_EQ(discovery->links[1], test::usb_adapter().by_id);
 }
 
 TEST_F(DialogsGuiTest, light_dialog_paints_its_swatches_and_takes_enter_as_ok) {

@@ -13,7 +13,7 @@ class DisconnectingMain : public WindowProcedure {
 public:
     explicit DisconnectingMain(Program& p) : p_(p) {}
     void on_command(int id) override {
-        if (id != kCmdDisconnect) return;
+        if (id != kCmdDisconnect && id != kCmdLinkLost) return;
         ++disconnects;
         MainRecord& r = *p_.record;
         r.connected = false;

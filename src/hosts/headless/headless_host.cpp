@@ -239,6 +239,8 @@ void HeadlessHost::set_check(WindowId window, int control_id, bool checked) {
 
 void HeadlessHost::select(WindowId window, int control_id, int index) {
     controls_.set_selection(window, control_id, index, Origin::View);
+    // As the Qt host does: the procedure hears of the new selection.
+    if (WindowProcedure* proc = procedure(window)) proc->on_command(control_id);
 }
 
 void HeadlessHost::close_main_window() {

@@ -9,10 +9,16 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include "hosts/posix/line_control.h"
 #include "hosts/posix/port_names.h"
+#include "hosts/posix/uucp_lock.h"
 
 namespace kc {
 
@@ -29,6 +35,45 @@ int ms_until(std::chrono::steady_clock::time_point deadline) {
     return left <= 0 ? 0 : left > 1000000 ? 1000000 : static_cast<int>(left);
 }
 
+OpenFailCause cause_of(int e) {
+    switch (e) {
+        case ENOENT: case ENXIO: case ENODEV: case ENOTDIR: return OpenFailCause::Missing;
+        case EACCES: case EPERM: return OpenFailCause::NoPermission;
+        case EBUSY: case EWOULDBLOCK: return OpenFailCause::Busy;
+        case EISDIR: case ENOTTY: return OpenFailCause::NotSerial;
+        default: return OpenFailCause::Other;
+    }
+}
+
+// Which group may use the device, and whether this login is in it.
+void fill_group(OpenReport& report) {
+    struct stat st;
+    if (stat(report.device.c_str(), &st) != 0) return;
+    if (group* g = getgrgid(st.st_gid)) report.group = g->gr_name;
+    passwd* pw = getpwuid(getuid());
+    if (pw) report.user = pw->pw_name;
+
+    int count = getgroups(0, nullptr);
+    std::vector<gid_t> now(static_cast<size_t>(count > 0 ? count : 0));
+    if (count > 0) count = getgroups(count, now.data());
+    for (int i = 0; i < count; ++i)
+        if (now[static_cast<size_t>(i)] == st.st_gid || getegid() == st.st_gid) {
+            report.access = GroupAccess::Member;
+            return;
+        }
+    if (!pw) return;
+    // Listed in the group database but not in this login's groups: it was added later.
+    int listed = 64;
+    std::vector<gid_t> groups(static_cast<size_t>(listed));
+    if (getgrouplist(pw->pw_name, pw->pw_gid, groups.data(), &listed) < 0) {
+        groups.resize(static_cast<size_t>(listed));
+        if (getgrouplist(pw->pw_name, pw->pw_gid, groups.data(), &listed) < 0) return;
+    }
+    report.access = GroupAccess::NotMember;
+    for (int i = 0; i < listed; ++i)
+        if (groups[static_cast<size_t>(i)] == st.st_gid) report.access = GroupAccess::NeedsRelogin;
+}
+
 }  // namespace
 
 PosixSerialDevice::PosixSerialDevice() { cancel_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
@@ -40,27 +85,53 @@ PosixSerialDevice::~PosixSerialDevice() {
 
 std::error_code PosixSerialDevice::open(const std::string& port_name) {
     close();
+    report_ = OpenReport{};
+    auto failed = [this](std::error_code e, OpenFailCause cause) {
+        report_.error = e;
+        report_.cause = cause;
+        if (cause == OpenFailCause::NoPermission) fill_group(report_);
+        if (cause == OpenFailCause::Busy && report_.holder.empty()) {
+            pid_t pid = posix::lock_file_pid(posix::lock_file_path(report_.device));
+            if (pid <= 0 || pid == getpid()) pid = posix::find_device_holder(report_.device);
+            if (pid > 0) report_.holder = posix::describe_process(pid);
+        }
+        return e;
+    };
     if (cancel_fd_ < 0) cancel_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (cancel_fd_ < 0) return last_error();
+    if (cancel_fd_ < 0) return failed(last_error(), OpenFailCause::Other);
 
     std::string path = resolve_port_device(port_name);
-    if (path.empty()) return std::make_error_code(std::errc::no_such_file_or_directory);
+    report_.device = path;
+    if (path.empty()) return failed(errno_code(ENOENT), OpenFailCause::Missing);
 
     int fd;
     do {
         fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return last_error();
+    if (fd < 0) {
+        int e = errno;
+        return failed(errno_code(e), cause_of(e));
+    }
 
-    auto fail = [fd](std::error_code e) {
+    auto fail = [&](std::error_code e, OpenFailCause cause) {
         ::close(fd);
-        return e;
+        return failed(e, cause);
     };
-    if (!isatty(fd)) return fail(std::make_error_code(std::errc::inappropriate_io_control_operation));
-    // Two programs never share the line: flock for everyone, TIOCEXCL for later opens.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(last_error());
+    if (!isatty(fd)) return fail(errno_code(ENOTTY), OpenFailCause::NotSerial);
+    // Two programs never share the line: flock, the UUCP lock file every serial
+    // program honours, and TIOCEXCL for later opens.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno_code(EBUSY), OpenFailCause::Busy);
+    posix::UucpLock lock = posix::take_uucp_lock(path);
+    if (lock.error) {
+        report_.holder = posix::describe_process(lock.holder);
+        return fail(lock.error, OpenFailCause::Busy);
+    }
     ioctl(fd, TIOCEXCL);
-    if (auto e = posix::set_raw_mode(fd)) return fail(e);
+    if (auto e = posix::set_raw_mode(fd)) {
+        ioctl(fd, TIOCNXCL);
+        posix::drop_uucp_lock(lock.path);
+        return fail(e, OpenFailCause::NotSerial);
+    }
 
     // USB adapters hold short answers for their latency timer unless asked not to.
     serial_struct ss{};
@@ -69,6 +140,7 @@ std::error_code PosixSerialDevice::open(const std::string& port_name) {
         ioctl(fd, TIOCSSERIAL, &ss);  // refused by many drivers; that is fine
     }
 
+    lock_path_ = lock.path;
     fd_ = fd;
     held_byte_ = -1;
     read_pending_ = false;
@@ -301,7 +373,14 @@ void PosixSerialDevice::purge() {
 
 void PosixSerialDevice::close() {
     int fd = fd_.exchange(-1);
-    if (fd >= 0) ::close(fd);  // also drops the flock
+    if (fd >= 0) {
+        // Exclusive mode outlives the descriptor; left set, it would refuse this
+        // user's next open.
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);  // also drops the flock
+    }
+    posix::drop_uucp_lock(lock_path_);
+    lock_path_.clear();
     read_pending_ = false;
     write_pending_ = false;
     held_byte_ = -1;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "platform/serial_device.h"
 
@@ -26,6 +27,7 @@ public:
     // "COM1".."COM10" go through resolve_port_device(); a name that starts with '/'
     // is opened as a device path.
     std::error_code open(const std::string& port_name) override;
+    OpenReport open_report() const override { return report_; }
     bool is_open() const override { return fd_.load() >= 0; }
     std::error_code configure(const LineSettings& settings) override;
     std::error_code set_write_timeout(uint32_t ms_per_byte) override;
@@ -54,6 +56,8 @@ private:
     void drain_cancel();
 
     std::atomic<int> fd_{-1};
+    OpenReport report_;      // the last open(), owner thread only
+    std::string lock_path_;  // our UUCP lock file, "" when none
     int cancel_fd_ = -1;  // eventfd
     std::atomic<uint32_t> write_ms_per_byte_{0};
 

@@ -5,13 +5,16 @@
 #include "link/port_reader.h"
 #include "hosts/posix/port_names.h"
 #include "hosts/posix/posix_serial.h"
+#include "hosts/posix/udev_discovery.h"
 
 namespace kc {
 
-// The real serial port, the device each COMn reaches, and the link's reader hook.
+// The real serial port, the device each COMn reaches, the serial devices present and
+// the link's reader hook.
 inline void use_posix_serial(Program& p) {
     p.make_serial = make_posix_serial;
     p.describe_port = describe_port;
+    if (!p.discovery) p.discovery = make_udev_discovery();
     install_link(p);
 }
 

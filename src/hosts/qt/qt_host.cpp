@@ -392,7 +392,11 @@ void QtHost::wire_control(QWidget* widget, WindowId window, const ControlTemplat
             break;
         case ControlKind::ComboBox:
             connect(static_cast<QComboBox*>(widget), &QComboBox::activated, this,
-                    [this, window, id](int index) { controls_.set_selection(window, id, index, Origin::View); });
+                    [this, window, id](int index) {
+                        controls_.set_selection(window, id, index, Origin::View);
+                        // As a list's selection-change notice: a procedure may follow it.
+                        send_command(window, id);
+                    });
             break;
         default:
             break;

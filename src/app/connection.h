@@ -1,0 +1,59 @@
+// Application core: the link as the operator sees it. "Połącz" says why it failed; a
+// new link that hears nothing says what was tried; a device that goes away is told
+// once and, when it comes back, connected again without the operator.
+//
+// Threads: UI thread only. Worker threads reach it through posted commands
+// (kCmdLinkLost from the port reader, kCmdPortsChanged from the hot-plug watch).
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "state/state.h"
+
+namespace kc {
+
+class Connection {
+public:
+    explicit Connection(Program& p) : p_(p) {}
+
+    // "Połącz": opens the port; a failure is told with its cause. True when connected.
+    bool connect_by_operator();
+    // The operator ended the link or chose test mode: stop waiting for the device.
+    void operator_acted();
+    // The port reader saw the device go away (kCmdLinkLost).
+    void link_lost();
+    // A serial device came or went (kCmdPortsChanged), and the watch timer's tick.
+    void ports_changed();
+    void on_timer();
+
+    // The hot-plug watch, from the main window's creation to its destruction.
+    void start_watching_ports();
+    void stop_watching_ports();
+
+    bool waiting_for_device() const { return waiting_; }
+
+private:
+    // Every successful connect, by the operator or by itself, passes here: status
+    // timers, menu, and the watch for a sign that does not answer.
+    void link_up();
+    void try_reconnect();
+    void update_timer();
+    void show_once(std::shared_ptr<std::atomic<bool>> open, const std::string& text, bool warning);
+
+    Program& p_;
+    std::string device_;             // what the live (or lost) link's COM name reached
+    uint64_t bytes_at_connect_ = 0;  // bytes_received when the link came up
+    int32_t errors_at_connect_ = 0;  // blad_transmisji when the link came up
+    bool listening_ = false;         // waiting for the first answer of a new link
+    bool waiting_ = false;           // the device went away; reconnect when it is back
+    bool loss_told_ = false;         // the loss was told; again only after the sign answered
+    bool timer_on_ = false;
+    bool automatic_ = false;        // the live link was made by the reconnect
+    int fruitless_reconnects_ = 0;  // automatic links lost before the sign said anything
+    std::shared_ptr<std::atomic<bool>> lost_box_ = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<bool>> silent_box_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+}  // namespace kc
