@@ -21,7 +21,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindow>
