@@ -353,6 +353,14 @@ TEST_F(AppGuiTest, tray_coming_late_gets_the_icon_and_minimising_hides_only_with
     menu->actions()[0]->trigger();
     ASSERT_TRUE(gui::wait_for([&] { return frame()->isVisible() && !frame()->isMinimized(); }));
 
+    // A tray that goes away while the window is hidden gives the window back.
+    frame()->showMinimized();
+    ASSERT_TRUE(gui::wait_for([&] { return frame()->isHidden(); }));
+    tray_up = false;
+    ASSERT_TRUE(gui::wait_for([&] { return !frame()->isHidden(); }, 5000));
+    tray_up = true;
+    frame()->showNormal();
+
     QString asked;
     answer_message(QMessageBox::Cancel, &asked);
     menu->actions()[1]->trigger();

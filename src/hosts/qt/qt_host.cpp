@@ -36,6 +36,9 @@
 namespace kc {
 namespace {
 
+// How often a hidden main window checks that its tray icon still has a tray.
+constexpr int kTrayWatchMs = 1000;
+
 int bar_index(Orientation o) { return o == Orientation::Vertical ? 0 : 1; }
 
 // A readable default for dialogs and the panel; the templates are laid out in pixels
@@ -560,7 +563,10 @@ void QtHost::show_window(WindowId window, ShowMode mode) {
         bool first = !w->testAttribute(Qt::WA_WState_ExplicitShowHide);
         switch (mode) {
             case ShowMode::Normal: w->showNormal(); break;
-            case ShowMode::Hide: w->hide(); break;
+            case ShowMode::Hide:
+                w->hide();
+                watch_tray_while_hidden();
+                break;
             case ShowMode::Minimized: w->showMinimized(); break;
         }
         if (first && mode != ShowMode::Hide && w->windowHandle()) {
@@ -824,6 +830,26 @@ void QtHost::tray_remove() {
     tray_ = nullptr;
     if (tray_menu_) tray_menu_->deleteLater();
     tray_menu_ = nullptr;
+}
+
+void QtHost::watch_tray_while_hidden() {
+    if (!tray_watch_) {
+        tray_watch_ = new QTimer(this);
+        tray_watch_->setInterval(kTrayWatchMs);
+        connect(tray_watch_, &QTimer::timeout, this, [this] {
+            if (!main_frame_ || !main_frame_->isHidden()) {
+                tray_watch_->stop();
+                return;
+            }
+            // The tray went away (its panel crashed or restarts): the icon was the only way
+            // back to the hidden window, so it comes back minimised.
+            if (!has_tray()) {
+                tray_watch_->stop();
+                show_window(kMainWindow, ShowMode::Minimized);
+            }
+        });
+    }
+    tray_watch_->start();
 }
 
 void QtHost::raise_main_window() {

@@ -143,6 +143,7 @@ private:
     void build_controls(QWidget* parent, WindowId window, const DialogTemplate& layout);
     void wire_control(QWidget* widget, WindowId window, const ControlTemplate& c);
     void forget_window(WindowId window);
+    void watch_tray_while_hidden();
     void kill_window_timers(WindowId window);
     void apply_timer(WindowId window, int timer_id, int period_ms);
     QWidget* owner_widget(WindowId owner) const;
@@ -165,6 +166,7 @@ private:
     std::map<std::pair<WindowId, int>, QTimer*> timers_;
     QSystemTrayIcon* tray_ = nullptr;
     QPointer<QMenu> tray_menu_;
+    QTimer* tray_watch_ = nullptr;
 
     bool first_paint_seen_ = false;
     bool wait_cursor_ = false;
