@@ -73,6 +73,14 @@ const char* utf8_text(Txt id) {
         // -- Head office link.
 
         // -- Desktop: tray menu, command line.
+        case Txt::TrayShow: return "Pokaż";
+        case Txt::TrayQuit: return "Zakończ";
+        case Txt::CliDescription:
+            return "Kavor Cen: program operatora cenowego znaku LED stacji paliw.\n"
+                   "Plik ustawień KavorCen.ini i dzienniki są w bieżącym folderze.";
+        case Txt::CliHelp: return "Wyświetla tę pomoc i kończy.";
+        case Txt::CliVersion: return "Wyświetla wersję i kończy.";
+        case Txt::CliUnknownOption: return "Nieznany argument: ";
 
         // -- Windows host.
 

@@ -72,6 +72,12 @@ enum class Txt {
     // -- Head office link.
 
     // -- Desktop: tray menu, command line.
+    TrayShow,                // "Pokaż"
+    TrayQuit,                // "Zakończ"
+    CliDescription,          // the --help text's description of the program
+    CliHelp,                 // "Wyświetla tę pomoc i kończy."
+    CliVersion,              // "Wyświetla wersję i kończy."
+    CliUnknownOption,        // "Nieznany argument: " (before the argument)
 
     // -- Windows host.
 

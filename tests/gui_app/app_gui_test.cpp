@@ -1,8 +1,16 @@
 // GUI tests (application core and panel): the program on the real Qt host. In test
 // mode the preview is checked on the pixels of the grabbed panel; connected, the real
 // serial backend talks to the virtual sign on a pseudo-terminal reached as COM1.
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QAccessibleEditableTextInterface>
 #include <QAction>
+#include <QMenu>
+#include <QProcess>
+#include <QSystemTrayIcon>
 #include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +30,7 @@
 #include "hosts/posix/posix_services.h"
 #include "hosts/posix/system_clock.h"
 #include "hosts/qt/qt_host.h"
+#include "hosts/qt/qt_single_instance.h"
 #include "resources/command_ids.h"
 #include "signsim/sign_simulator.h"
 
@@ -62,6 +71,7 @@ protected:
         setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
 
         host = std::make_unique<QtHost>();
+        host->tray_available = [this] { return tray_up; };  // the offscreen platform has no tray
         program = std::make_unique<Program>();
         Program& p = *program;
         p.ui = host.get();
@@ -124,6 +134,7 @@ protected:
     std::unique_ptr<Program> program;
     std::unique_ptr<MainWindow> main_window;
     std::unique_ptr<ControlPanel> panel;
+    bool tray_up = false;
 
 private:
     QTemporaryDir work_;
@@ -275,6 +286,120 @@ TEST_F(AppGuiTest, connected_to_the_virtual_sign) {
     ASSERT_TRUE(gui::wait_for([&] { return status() == u("ROZŁĄCZONY"); }));
     EXPECT_TRUE(host->menu_action(kCmdConnect)->isEnabled());
     sign.stop();
+}
+
+TEST_F(AppGuiTest, price_and_blink_set_through_accessibility_reach_the_program) {
+    QAccessibleInterface* price = QAccessible::queryAccessibleInterface(widget(kIdPrice1));
+    ASSERT_NE(price, nullptr);
+    ASSERT_NE(price->editableTextInterface(), nullptr);
+    price->editableTextInterface()->replaceText(0, price->textInterface()->characterCount(), u("6.78"));
+    QAccessibleInterface* blink = QAccessible::queryAccessibleInterface(widget(kIdBlink1));
+    ASSERT_NE(blink, nullptr);
+    EXPECT_EQ(blink->text(QAccessible::Name), u("Mrugaj"));
+    ASSERT_NE(blink->actionInterface(), nullptr);
+    blink->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    ASSERT_TRUE(control<QCheckBox>(kIdBlink1)->isChecked());
+
+    QAccessibleInterface* send = QAccessible::queryAccessibleInterface(widget(kIdSendPrices));
+    ASSERT_NE(send, nullptr);
+    send->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    auto queued = [&] {
+        LockGuard guard(p().state.slot_lock);
+        return slot_text(p().state, 3);
+    };
+    ASSERT_TRUE(gui::wait_for([&] { return !queued().empty(); }));
+    EXPECT_EQ(queued(), "21M6.78");
+
+    // The host's own writes are not echoed back as the operator's.
+    p().ui->controls().set_checked(kPanelWindow, kIdBlink1, false, Origin::Program);
+    EXPECT_FALSE(control<QCheckBox>(kIdBlink1)->isChecked());
+    EXPECT_FALSE(p().ui->controls().checked(kPanelWindow, kIdBlink1));
+}
+
+TEST_F(AppGuiTest, keyboard_price_1_has_the_focus_and_menu_items_show_their_keys) {
+    frame()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame()));
+    EXPECT_EQ(QApplication::focusWidget(), widget(kIdPrice1));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("5.5"));
+    EXPECT_EQ(p().ui->controls().text(kPanelWindow, kIdPrice1), "5.5");
+
+    EXPECT_EQ(host->menu_action(kCmdConnect)->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_PageUp));
+    EXPECT_EQ(host->menu_action(kCmdDisconnect)->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_PageDown));
+}
+
+TEST_F(AppGuiTest, tray_coming_late_gets_the_icon_and_minimising_hides_only_with_it) {
+    p().record->hide_on_minimize = true;
+    // No tray yet: the icon waits for one, and minimising keeps the window reachable.
+    ASSERT_NE(host->tray_icon(), nullptr);
+    EXPECT_TRUE(host->tray_icon()->isVisible());
+    EXPECT_FALSE(host->has_tray());
+    frame()->showMinimized();
+    QTest::qWait(100);
+    EXPECT_FALSE(frame()->isHidden());
+
+    frame()->showNormal();
+    QTest::qWait(50);
+    tray_up = true;  // the desktop's tray starts
+    EXPECT_TRUE(host->has_tray());
+    frame()->showMinimized();
+    ASSERT_TRUE(gui::wait_for([&] { return frame()->isHidden(); }));
+
+    // The icon's menu: "Pokaż" brings the window back, "Zakończ" asks first.
+    QMenu* menu = host->tray_menu();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[0]->text(), u("Pokaż"));
+    EXPECT_EQ(menu->actions()[1]->text(), u("Zakończ"));
+    menu->actions()[0]->trigger();
+    ASSERT_TRUE(gui::wait_for([&] { return frame()->isVisible() && !frame()->isMinimized(); }));
+
+    // A tray that goes away while the window is hidden gives the window back.
+    frame()->showMinimized();
+    ASSERT_TRUE(gui::wait_for([&] { return frame()->isHidden(); }));
+    tray_up = false;
+    ASSERT_TRUE(gui::wait_for([&] { return !frame()->isHidden(); }, 5000));
+    tray_up = true;
+    frame()->showNormal();
+
+    QString asked;
+    answer_message(QMessageBox::Cancel, &asked);
+    menu->actions()[1]->trigger();
+    ASSERT_TRUE(gui::wait_for([&] { return !asked.isEmpty(); }));
+    EXPECT_EQ(asked, u("Czy zamknąć program?"));
+    EXPECT_NE(p().record, nullptr);
+}
+
+TEST_F(AppGuiTest, second_start_in_the_folder_raises_the_first_and_exits) {
+    SingleInstance instance(QDir::currentPath());
+    ASSERT_FALSE(instance.another_is_running());
+    QObject::connect(&instance, &SingleInstance::raise_requested, host.get(), [this] { host->raise_main_window(); });
+    frame()->showMinimized();
+    QTest::qWait(50);
+
+    auto folder_state = [] {
+        QStringList files;
+        for (const QFileInfo& f : QDir::current().entryInfoList(QDir::Files | QDir::Hidden))
+            files << f.fileName() + u' ' + QString::number(f.size()) + u' ' + f.lastModified().toString(Qt::ISODateWithMs);
+        return files;
+    };
+    const QStringList before = folder_state();
+
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(QDir::currentPath());
+    second.start(QString::fromUtf8(KC_PROGRAM), {});
+    ASSERT_TRUE(second.waitForStarted(5000));
+    bool ended = gui::wait_for([&] { return second.state() == QProcess::NotRunning; }, 15000);
+    if (!ended) second.kill();
+    ASSERT_TRUE(ended) << "the second program kept running";
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    ASSERT_TRUE(gui::wait_for([&] { return !frame()->isMinimized(); }));
+    EXPECT_TRUE(frame()->isVisible());
+    // It left without creating or rewriting any file of the folder.
+    EXPECT_EQ(folder_state(), before);
 }
 
 }  // namespace

@@ -21,7 +21,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindow>
@@ -32,9 +31,13 @@
 #include "hosts/qt/qt_screenshot.h"
 #include "hosts/qt/qt_text.h"
 #include "hosts/qt/qt_widgets.h"
+#include "resources/texts.h"
 
 namespace kc {
 namespace {
+
+// How often a hidden main window checks that its tray icon still has a tray.
+constexpr int kTrayWatchMs = 1000;
 
 int bar_index(Orientation o) { return o == Orientation::Vertical ? 0 : 1; }
 
@@ -124,6 +127,7 @@ QtHost::~QtHost() {
     timers_.clear();
     delete tray_;
     tray_ = nullptr;
+    delete tray_menu_.data();
     control_widgets_.clear();
     menu_actions_.clear();
     delete main_frame_.data();
@@ -212,6 +216,8 @@ void QtHost::refresh_control(WindowId window, int control_id, ControlChange) {
     auto it = control_widgets_.find({window, control_id});
     if (it == control_widgets_.end() || !it->second.widget) return;
     QWidget* w = it->second.widget;
+    // The widget's change signals now come from the host, not from the operator.
+    HostWriteScope writing(*this);
     // The whole state is applied, read now: a late posted update shows the latest state.
     ControlState s = controls_.state(window, control_id);
     QString text = qt_text(s.text);
@@ -348,7 +354,11 @@ void QtHost::build_controls(QWidget* parent, WindowId window, const DialogTempla
             w->setAccessibleName(label_before);
         else if (c.kind == ControlKind::Icon)
             w->setAccessibleName(qt_resource_text(layout.title));
-        if (c.kind == ControlKind::Static) label_before = shown;
+        if (c.kind == ControlKind::Static) {
+            // A label names the control after it without its colon: "Port :" names the list "Port".
+            label_before = shown.trimmed();
+            while (label_before.endsWith(u':')) label_before = label_before.chopped(1).trimmed();
+        }
 
         if (c.id != kNoId) {
             w->setObjectName(QStringLiteral("kc_%1").arg(c.id));
@@ -364,11 +374,15 @@ void QtHost::wire_control(QWidget* widget, WindowId window, const ControlTemplat
     switch (c.kind) {
         case ControlKind::Edit: {
             auto* edit = static_cast<QLineEdit*>(widget);
-            connect(edit, &QLineEdit::textEdited, this, [this, edit, window, id](const QString& typed) {
+            // textChanged, not textEdited: text set through the accessibility interface
+            // (screen readers, UI automation) must reach the program as typed text does.
+            connect(edit, &QLineEdit::textChanged, this, [this, edit, window, id](const QString& typed) {
+                if (host_writing_) return;
                 std::string bytes = core_text(typed);
                 // Characters the code page has no place for show as the core keeps them.
                 QString kept = qt_text(bytes);
                 if (kept != typed) {
+                    HostWriteScope writing(*this);
                     int cursor = edit->cursorPosition();
                     edit->setText(kept);
                     edit->setCursorPosition(cursor);
@@ -384,15 +398,20 @@ void QtHost::wire_control(QWidget* widget, WindowId window, const ControlTemplat
                     [this, window, id] { send_command(window, id); });
             break;
         case ControlKind::CheckBox:
-            connect(static_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, this,
+            // toggled, not clicked: the accessibility toggle action changes the box without a click.
+            connect(static_cast<QAbstractButton*>(widget), &QAbstractButton::toggled, this,
                     [this, window, id](bool checked) {
+                        if (host_writing_) return;
                         controls_.set_checked(window, id, checked, Origin::View);
                         send_command(window, id);
                     });
             break;
         case ControlKind::ComboBox:
-            connect(static_cast<QComboBox*>(widget), &QComboBox::activated, this,
+            // currentIndexChanged, not activated: a choice made through the accessibility
+            // interface must reach the program as a click does.
+            connect(static_cast<QComboBox*>(widget), &QComboBox::currentIndexChanged, this,
                     [this, window, id](int index) {
+                        if (host_writing_) return;
                         controls_.set_selection(window, id, index, Origin::View);
                         // As a list's selection-change notice: a procedure may follow it.
                         send_command(window, id);
@@ -448,16 +467,20 @@ bool QtHost::create_main_window(WindowProcedure& procedure) {
         }
     }
 
+    // Accelerators are shortcuts of their menu items: the menu shows them, and a greyed
+    // item's shortcut does nothing. One without an item gets an action of the window.
     for (const AcceleratorTemplate& a : t.accelerators) {
         Qt::Key key = a.key == AcceleratorKey::PageUp ? Qt::Key_PageUp : Qt::Key_PageDown;
-        auto* shortcut = new QShortcut(QKeySequence(QKeyCombination(a.shift ? Qt::ShiftModifier : Qt::NoModifier, key)),
-                                       frame);
-        shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, [this, cmd = a.command] {
-            // An accelerator of a greyed menu item does nothing.
-            if (QAction* action = menu_action(cmd); action && !action->isEnabled()) return;
-            send_command(kMainWindow, cmd);
-        });
+        QKeySequence sequence(QKeyCombination(a.shift ? Qt::ShiftModifier : Qt::NoModifier, key));
+        QAction* action = menu_action(a.command);
+        if (!action) {
+            action = new QAction(frame);
+            frame->addAction(action);
+            menu_actions_[a.command] = action;
+            connect(action, &QAction::triggered, this, [this, cmd = a.command] { send_command(kMainWindow, cmd); });
+        }
+        action->setShortcuts(action->shortcuts() << sequence);
+        action->setShortcutContext(Qt::WindowShortcut);
     }
 
     auto* client = new QWidget(frame);
@@ -498,7 +521,7 @@ bool QtHost::create_main_window(WindowProcedure& procedure) {
             grid->addWidget(bar, 1, 0);
     }
     frame->setCentralWidget(client);
-    viewport_->setFocus();
+    viewport_->setFocus();  // until the panel gives it to its first control
 
     frame->move(t.x, t.y);
     frame->resize(t.width, t.height);
@@ -525,6 +548,17 @@ bool QtHost::create_panel(WindowProcedure& procedure) {
     if (layout) build_controls(panel, kPanelWindow, *layout);
     panel->show();
     procedure.on_init();
+    // As a dialog manager does: the first control that takes the keyboard gets it, so
+    // digits typed at once land in price 1.
+    if (layout) {
+        for (const ControlTemplate& c : layout->controls) {
+            QWidget* w = control_widget(kPanelWindow, c.id);
+            if (w && !w->isHidden() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) {
+                w->setFocus(Qt::OtherFocusReason);
+                break;
+            }
+        }
+    }
     return true;
 }
 
@@ -535,7 +569,10 @@ void QtHost::show_window(WindowId window, ShowMode mode) {
         bool first = !w->testAttribute(Qt::WA_WState_ExplicitShowHide);
         switch (mode) {
             case ShowMode::Normal: w->showNormal(); break;
-            case ShowMode::Hide: w->hide(); break;
+            case ShowMode::Hide:
+                w->hide();
+                watch_tray_while_hidden();
+                break;
             case ShowMode::Minimized: w->showMinimized(); break;
         }
         if (first && mode != ShowMode::Hide && w->windowHandle()) {
@@ -764,10 +801,12 @@ QWidget* QtHost::owner_widget(WindowId owner) const {
 
 // ---- tray, cursor, fonts ---------------------------------------------------------------------------------
 
-bool QtHost::has_tray() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+// True only while the icon is really in a tray: the window may hide only then, or
+// nothing would bring it back.
+bool QtHost::has_tray() const { return tray_ && tray_->isVisible() && tray_available(); }
 
 bool QtHost::tray_add(const std::string& tip) {
-    if (!has_tray()) return false;
+    // Shown even without a tray: Qt puts the icon in one that starts later.
     if (!tray_) {
         tray_ = new QSystemTrayIcon(this);
         connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -776,11 +815,18 @@ bool QtHost::tray_add(const std::string& tip) {
                                                                    : TrayEvent::Other;
             if (main_procedure_) main_procedure_->on_tray(event);
         });
+        tray_menu_ = new QMenu;
+        connect(tray_menu_->addAction(qt_text(txt(Txt::TrayShow))), &QAction::triggered, this,
+                [this] { raise_main_window(); });
+        // "Zakończ" closes as the main window's close box does: the close question first.
+        connect(tray_menu_->addAction(qt_text(txt(Txt::TrayQuit))), &QAction::triggered, this,
+                [this] { post_close(kMainWindow); });
+        tray_->setContextMenu(tray_menu_);
     }
     tray_->setIcon(QIcon(QPixmap::fromImage(icon_image(main_window_template().icon, 16))));
     tray_->setToolTip(qt_text(tip));
     tray_->show();
-    return true;
+    return has_tray();  // false while the icon waits for a tray
 }
 
 void QtHost::tray_remove() {
@@ -788,6 +834,34 @@ void QtHost::tray_remove() {
     tray_->hide();
     tray_->deleteLater();  // this may run inside its own signal
     tray_ = nullptr;
+    if (tray_menu_) tray_menu_->deleteLater();
+    tray_menu_ = nullptr;
+}
+
+void QtHost::watch_tray_while_hidden() {
+    if (!tray_watch_) {
+        tray_watch_ = new QTimer(this);
+        tray_watch_->setInterval(kTrayWatchMs);
+        connect(tray_watch_, &QTimer::timeout, this, [this] {
+            if (!main_frame_ || !main_frame_->isHidden()) {
+                tray_watch_->stop();
+                return;
+            }
+            // The tray went away (its panel crashed or restarts): the icon was the only way
+            // back to the hidden window, so it comes back minimised.
+            if (!has_tray()) {
+                tray_watch_->stop();
+                show_window(kMainWindow, ShowMode::Minimized);
+            }
+        });
+    }
+    tray_watch_->start();
+}
+
+void QtHost::raise_main_window() {
+    if (!main_frame_) return;
+    show_window(kMainWindow, ShowMode::Normal);
+    bring_to_front(kMainWindow);
 }
 
 void QtHost::set_wait_cursor(bool waiting) {

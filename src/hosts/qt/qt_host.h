@@ -4,7 +4,9 @@
 // procedure. It holds no program logic.
 #pragma once
 #include <QObject>
+#include <QMenu>
 #include <QPointer>
+#include <QSystemTrayIcon>
 #include <functional>
 #include <map>
 #include <memory>
@@ -19,7 +21,6 @@
 class QAction;
 class QDialog;
 class QScrollBar;
-class QSystemTrayIcon;
 class QTimer;
 class QWidget;
 
@@ -89,6 +90,11 @@ public:
     QAction* menu_action(int command) const;
     QScrollBar* scroll_bar(Orientation orientation) const;
     QSystemTrayIcon* tray_icon() const { return tray_; }
+    QMenu* tray_menu() const { return tray_menu_; }
+    // Whether the desktop offers a tray now. A seam: the offscreen platform has none.
+    std::function<bool()> tray_available = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    // Shows the main window normally and in front (tray "Pokaż", a second start).
+    void raise_main_window();
     // Period of a running window timer in ms, -1 when it does not run.
     int timer_period(WindowId window, int timer_id) const;
     // Saves what a window shows (the main window with its panel, or an open dialog) as PNG.
@@ -105,6 +111,12 @@ public:
     void main_char(const QString& text);
     void window_painted(WindowId window);
     void scroll_action(Orientation orientation, int code, int position);
+    // While set, widget change signals come from the host mirroring the store.
+    struct HostWriteScope {
+        explicit HostWriteScope(QtHost& h) : host(h) { ++host.host_writing_; }
+        ~HostWriteScope() { --host.host_writing_; }
+        QtHost& host;
+    };
     struct PaintScope {
         explicit PaintScope(QtHost& h) : host(h) { ++host.painting_; }
         ~PaintScope() { --host.painting_; }
@@ -131,6 +143,7 @@ private:
     void build_controls(QWidget* parent, WindowId window, const DialogTemplate& layout);
     void wire_control(QWidget* widget, WindowId window, const ControlTemplate& c);
     void forget_window(WindowId window);
+    void watch_tray_while_hidden();
     void kill_window_timers(WindowId window);
     void apply_timer(WindowId window, int timer_id, int period_ms);
     QWidget* owner_widget(WindowId owner) const;
@@ -152,6 +165,8 @@ private:
     std::map<int, QAction*> menu_actions_;
     std::map<std::pair<WindowId, int>, QTimer*> timers_;
     QSystemTrayIcon* tray_ = nullptr;
+    QPointer<QMenu> tray_menu_;
+    QTimer* tray_watch_ = nullptr;
 
     bool first_paint_seen_ = false;
     bool wait_cursor_ = false;
@@ -160,6 +175,7 @@ private:
     int exit_code_ = 0;
     bool last_minimized_ = false;
     int painting_ = 0;
+    int host_writing_ = 0;
 };
 
 }  // namespace kc
