@@ -48,6 +48,8 @@ void connect(Program& p) {
     p.ui->set_timer(kPanelWindow, kTimerStatus, kStatusQueryPeriodMs);
     p.ui->set_timer(kPanelWindow, kTimerStatistics, kStatisticsPeriodMs);
     r->status_timers_on = true;
+    // Price schedule: a change that fell due while the link was down goes now.
+    p.ui->post_command(kPanelWindow, kCmdPriceLinkUp);
 }
 
 void disconnect(Program& p) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "link/price_batch.h"
 #include "link/replies.h"
 #include "preview/display_model.h"
 #include "preview/price_preview.h"
@@ -185,6 +186,7 @@ void on_reply_timeout(Program& p) {
         r->reply_timer_on = false;
         r->query_pending = false;
         r->current_slot = 0;
+        price_slot_given_up(p, number);
     } else if (r->connected) {
         send_frame(p, s.current_command);
         ++s.ilosc_transmisji;

@@ -47,7 +47,7 @@ struct PriceCheck {
 // The price characters: '0'..'9', '-', '.' and ' '.
 bool is_price_character(char c);
 PriceCheck check_price_text(const std::string& text);
-PriceCheck validate_price_batch(const PriceBatch& batch);
+PriceCheck validate_price_batch(const PriceBatch& batch, bool check_characters = true);
 // The operator's message for a refused check ("Cena 2: ..."), Windows-1250.
 std::string describe_price_check(const PriceCheck& check);
 
@@ -57,6 +57,8 @@ struct QueueOptions {
     // other sources are refused then.
     bool allow_test_mode = false;
     bool allow_while_script = false;
+    // The panel sends whatever its edits hold; other sources send price characters only.
+    bool check_characters = true;
 };
 struct QueueResult {
     QueueRefusal refusal = QueueRefusal::none;
@@ -77,6 +79,7 @@ enum class OutcomeKind {
     mismatch,       // read back: at least one field differs (see `differs`, `shown`)
     not_confirmed,  // the sign took the batch but did not answer the read-back (see `reason`)
     given_up,       // a frame of the batch went unanswered three times
+    read_back,      // "Czytaj z wieży" read the prices: `shown` (and `sent`) hold them
     script_started, // a script began writing the price slots (no prices in `sent`)
     script_stopped,
 };
