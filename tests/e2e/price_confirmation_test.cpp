@@ -70,6 +70,15 @@ TEST_F(PriceEndToEnd, healthy_sign_confirms_and_the_journal_says_so) {
     EXPECT_EQ(entries[0].shown_blink, "M----");
     // The journal opens with its header line.
     EXPECT_EQ(read_all(file(kJournalName)).rfind(journal_header(), 0), 0u);
+
+    // "Czytaj z wieży" records what the sign holds.
+    host.menu(kCmdReadback);
+    ASSERT_TRUE(wait_idle(5000));
+    ASSERT_TRUE(host.pump_until([&] { return journal().size() == 2; }, 2000))
+        << journal().size() << " " << read_all(file(kJournalName));
+    EXPECT_EQ(journal()[1].source, "odczyt");
+    EXPECT_EQ(journal()[1].outcome, txt(Txt::OutcomeReadBack));
+    EXPECT_EQ(journal()[1].shown[0], "4.59");
 }
 
 class StuckFieldEndToEnd : public PriceEndToEnd {
@@ -215,7 +224,10 @@ TEST_F(ScheduleEndToEnd, changes_due_while_disconnected_apply_the_latest_on_conn
     ASSERT_FALSE(host.messages().empty());
     EXPECT_NE(host.messages()[0].text.find("2030-03-01 10:00:00"), std::string::npos);
 
-    // The plan is still there for a new start.
+    // A new start finds the plan and knows the change was applied.
+    EXPECT_NE(read_all(file("KavorCen-dodatkowe.ini"))
+                  .find("price_schedule_done=" + std::to_string(local_instant(2030, 3, 1, 11, 0, 0))),
+              std::string::npos);
     Schedule again;
     load_schedule(file(kScheduleName).string(), again);
     EXPECT_EQ(again.entries.size(), 3u);
