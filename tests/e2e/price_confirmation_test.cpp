@@ -138,6 +138,27 @@ TEST_F(PriceEndToEnd, confirmation_switched_off_sends_the_batch_alone) {
     EXPECT_EQ(journal().at(0).outcome, txt(Txt::OutcomeAcknowledged));
 }
 
+TEST_F(PriceEndToEnd, beside_a_script_the_batch_is_not_read_back_and_the_journal_says_why) {
+    std::ofstream(file("pause.txt"), std::ios::binary) << "21C1.00\r\n{S60000}\r\n";
+    host.type(kPanelWindow, kIdScriptPath, file("pause.txt").string());
+    host.press(kPanelWindow, kIdScriptButton);
+    ASSERT_TRUE(record().script_running);
+    ASSERT_TRUE(host.pump_until([&] { return sign->received_count() >= 1 && idle(); }, 3000));
+    send({"1", "2", "3", "4", "5"});
+    ASSERT_TRUE(wait_outcome());
+    EXPECT_EQ(outcome_line().rfind(cp1250("Przyjęte przez wieżę "), 0), 0u) << outcome_line();
+    host.press(kPanelWindow, kIdScriptButton);
+    ASSERT_TRUE(host.pump_until([&] { return journal().size() == 3; }, 2000));
+    auto entries = journal();
+    EXPECT_EQ(entries[0].source, "skrypt");
+    EXPECT_EQ(entries[0].outcome, "start");
+    EXPECT_EQ(entries[1].source, "panel");
+    EXPECT_EQ(entries[1].outcome, txt(Txt::OutcomeAcknowledged));
+    EXPECT_EQ(entries[1].note, txt(Txt::PriceReasonScript));
+    EXPECT_EQ(entries[2].outcome, "stop");
+    for (const auto& f : sign->received()) EXPECT_NE(f.payload, "20C");
+}
+
 TEST_F(PriceEndToEnd, other_sources_are_refused_without_queueing_while_disconnected_or_invalid) {
     PriceBatch bad;
     bad.prices[2] = "1234567";
