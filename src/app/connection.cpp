@@ -50,6 +50,8 @@ void Connection::link_up() {
     p_.ui->set_timer(kPanelWindow, kTimerStatus, kStatusQueryPeriodMs);
     p_.ui->set_timer(kPanelWindow, kTimerStatistics, kStatisticsPeriodMs);
     r->status_timers_on = true;
+    // Price schedule: a change that fell due while the link was down goes now.
+    p_.ui->post_command(kPanelWindow, kCmdPriceLinkUp);
 
     bytes_at_connect_ = p_.state.bytes_received.load();
     errors_at_connect_ = p_.state.blad_transmisji.load();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "link/price_batch.h"
 #include "link/replies.h"
 #include "preview/display_model.h"
 #include "preview/price_preview.h"
@@ -214,6 +215,7 @@ void on_reply_timeout(Program& p) {
         r->reply_timer_on = false;
         r->query_pending = false;
         r->current_slot = 0;
+        price_slot_given_up(p, number);
         wake_polling_after_exchange(s);
     } else if (r->connected) {
         send_frame(p, s.current_command);
@@ -231,6 +233,7 @@ void queue_readback(Program& p) {
     }
     LockGuard guard(p.state.slot_lock);
     for (const SlotCommand& q : readback_queries()) fill_slot(p.state, q.slot, q.text);
+    note_readback_queued(p);
     // Set before the lock opens, so that no answer of this read-back can come first.
     r->readback_active = true;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/polling.h"
+#include "link/price_batch.h"
 #include "preview/display_model.h"
 #include "preview/price_preview.h"
 #include "platform/ui_host.h"
@@ -209,6 +210,9 @@ void handle_ack(Program& p, int slot) {
     if (reply_kind(slot, r->query_pending).mode != AnswerMode::Ack) return;
     if (slot == 1 || slot == 2) rebuild_display_preview(p, slot, p.state.current_command);
     if (in(slot, 3, 7)) rebuild_price_preview(p, p.state.current_command);
+    // Before the slot is freed, so that the queue never looks idle between a batch and
+    // the read-back that confirms it.
+    price_batch_acknowledged(p, slot);
     complete_command(p);
 }
 
@@ -233,6 +237,7 @@ void handle_frame(Program& p, int slot, uint8_t* frame, size_t length) {
             take_segments(p, text);
         else
             take_blink(p, text);
+        price_reply_taken(p, letter);
     } else if (slot == 29) {
         complete_command(p);
         if (r->connected) set_panel_text(p, kIdLightLevel, text);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/polling.h"
+#include "link/price_batch.h"
 #include "preview/display_model.h"
 #include "preview/price_preview.h"
 #include "resources/command_ids.h"
@@ -33,17 +34,17 @@ void send_prices(Program& p, MainRecord& r) {
         show_error(p, Txt::MsgDisconnected);
         return;
     }
-    // Read the controls first so that slot_lock is held only while the slots are written.
-    std::string texts[5];
+    PriceBatch batch;
     for (int n = 1; n <= 5; ++n) {
-        texts[n - 1] = std::string("2") + static_cast<char>('0' + n) +
-                       (p.ui->controls().checked(kPanelWindow, kIdBlink1 + n - 1) ? 'M' : 'C') +
-                       panel_text(p, price_edit_id(n), kPriceChars);
+        batch.prices[n - 1] = panel_text(p, price_edit_id(n), kPriceChars);
+        batch.blink[n - 1] = p.ui->controls().checked(kPanelWindow, kIdBlink1 + n - 1);
     }
-    LockGuard guard(p.state.slot_lock);
-    for (int n = 1; n <= 5; ++n) fill_slot(p.state, n + 2, texts[n - 1].c_str());
-    fill_slot(p.state, 46, "20E");
-    p.state.slot_cursor = 2;
+    // The panel sends what its edits hold, in test mode and beside a script as well.
+    QueueOptions options;
+    options.allow_test_mode = true;
+    options.allow_while_script = true;
+    options.check_characters = false;
+    queue_price_batch(p, batch, BatchSource::panel, options);
 }
 
 void send_display_text(Program& p, MainRecord& r, int display) {
@@ -137,6 +138,7 @@ void teardown(Program& p, bool reset) {
         r->reply_timer_on = false;
     }
     if (r->connected) close_port(p);
+    abandon_price_batches(p, txt(Txt::PriceReasonLinkClosed));
     // A script that ended by itself still has a thread to join and a button reading "Stop".
     if (r->script_running || r->script_thread.joinable()) {
         stop_script(p);
@@ -176,6 +178,7 @@ void ControlPanel::on_init() {
     ui.enable_menu_item(kCmdTest, false);
     set_panel_text(p_, kIdStatus, txt(Txt::StatusTestMode));
     r->test_mode = true;
+    prices_.start();
 }
 
 void ControlPanel::on_command(int id) {
@@ -189,6 +192,8 @@ void ControlPanel::on_command(int id) {
         case kIdBacklightOff: send_backlight(p_, *r, false); break;
         case kIdScriptButton: script_button(p_, *r); break;
         case kIdChooseScript: choose_script(p_); break;
+        case kCmdPriceLinkUp: prices_.link_up(); break;
+        case kCmdPriceScheduleChanged: prices_.reload_schedule(false); break;
         default: break;
     }
 }
@@ -212,6 +217,7 @@ void ControlPanel::on_timer(int timer_id) {
             break;
         case kTimerBlink: blink_tick(p_); break;
         case kTimerAutoBacklight: automatic_backlight(p_, *r); break;
+        case kTimerPriceSchedule: prices_.on_timer(); break;
         default: break;
     }
 }
@@ -233,6 +239,6 @@ bool ControlPanel::on_static_color(int control_id, StaticColors& colors) {
 }
 
 // The host makes and frees the brushes of the colours above; nothing is held here.
-void ControlPanel::on_destroy() {}
+void ControlPanel::on_destroy() { prices_.stop(); }
 
 }  // namespace kc

@@ -1,6 +1,7 @@
 // Operator panel: the modeless panel DYSTRDLG: prices, blink boxes, script, backlight,
 // status, and the preview it paints; owner of panel timers 1 to 7.
 #pragma once
+#include "panel/price_desk.h"
 #include "state/state.h"
 #include "platform/window_procedure.h"
 
@@ -8,7 +9,7 @@ namespace kc {
 
 class ControlPanel : public WindowProcedure {
 public:
-    explicit ControlPanel(Program& p) : p_(p) {}
+    explicit ControlPanel(Program& p) : p_(p), prices_(p) {}
     void on_init() override;
     void on_command(int id) override;
     void on_timer(int timer_id) override;
@@ -18,6 +19,7 @@ public:
 
 private:
     Program& p_;
+    PriceDesk prices_;  // outcome line, journal and schedule
 };
 
 // The teardown shared by "Rozłącz" and "Test" (with the preview reset) and the panel's

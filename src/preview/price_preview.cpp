@@ -62,24 +62,9 @@ void apply_segment_mask(ProgramState& s, int field, const char* text) {
 }
 
 void apply_price_text(ProgramState& s, int field, const char* text, bool blink) {
-    auto& places = s.price_segments[field];
-    int filled = 0;
-    for (size_t i = 3; i < 3 + kPriceCharactersWalked && text[i] != '\0'; ++i) {
-        char c = text[i];
-        if ((c >= '0' && c <= '9') || c == '-' || c == ' ') {
-            if (filled < 3) places[filled++] = digit_image(c);
-        } else if (c == '.') {
-            if (filled == 0) {
-                places[filled++] = kPoint;
-            } else if (places[filled - 1] & kPoint) {
-                // A second point stands alone in the next place, when one is left.
-                if (filled < 3) places[filled++] = kPoint;
-            } else {
-                places[filled - 1] = static_cast<uint8_t>(places[filled - 1] | kPoint);
-            }
-        }
-        // Any other character is skipped.
-    }
+    uint8_t images[3] = {};
+    const int filled = price_text_places(text + 3, images);
+    for (int place = 0; place < filled; ++place) s.price_segments[field][place] = images[place];
     s.price_blink[field] = blink ? 1 : 0;
 }
 
@@ -95,6 +80,27 @@ uint8_t digit_image(char c) {
     for (const DigitSegments& d : digit_segments)
         if (d.character == c) return d.image;
     return 0x00;
+}
+
+int price_text_places(const char* price, uint8_t places[3]) {
+    int filled = 0;
+    for (size_t i = 0; i < kPriceCharactersWalked && price[i] != '\0'; ++i) {
+        char c = price[i];
+        if ((c >= '0' && c <= '9') || c == '-' || c == ' ') {
+            if (filled < 3) places[filled++] = digit_image(c);
+        } else if (c == '.') {
+            if (filled == 0) {
+                places[filled++] = kPoint;
+            } else if (places[filled - 1] & kPoint) {
+                // A second point stands alone in the next place, when one is left.
+                if (filled < 3) places[filled++] = kPoint;
+            } else {
+                places[filled - 1] = static_cast<uint8_t>(places[filled - 1] | kPoint);
+            }
+        }
+        // Any other character is skipped.
+    }
+    return filled;
 }
 
 uint8_t wire_to_place(uint8_t wire) {

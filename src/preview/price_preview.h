@@ -15,6 +15,9 @@ constexpr Rect price_row_rect(int n) { return Rect{450, 112 + 81 * (n - 1), 600,
 
 // The place byte of a price character ('0'..'9', '-', '.', ' '); 0 for others.
 uint8_t digit_image(char c);
+// The place bytes a price text (what follows "2nC") sets, the way the preview reads
+// it; returns how many places it sets (0..3).
+int price_text_places(const char* price, uint8_t places[3]);
 // A segment image byte as the sign sends it (a b c d e f g point, bit 7 first) as a place byte.
 uint8_t wire_to_place(uint8_t wire);
 

@@ -20,6 +20,11 @@ inline constexpr int kCmdLinkLost = 40120;
 inline constexpr int kCmdPortsChanged = 40121;
 // Main window timer: watches a new link for silence and a lost device for its return.
 inline constexpr int kTimerConnection = 12;
+inline constexpr int kCmdPriceHistory = 40141;   // "Historia cen"
+inline constexpr int kCmdPriceSchedule = 40142;  // "Harmonogram cen"
+// Posted to the panel: the link came up; the schedule file was saved.
+inline constexpr int kCmdPriceLinkUp = 40143;
+inline constexpr int kCmdPriceScheduleChanged = 40144;
 
 // Panel timers.
 inline constexpr int kTimerScroll1 = 1;
@@ -29,6 +34,7 @@ inline constexpr int kTimerStatus = 4;
 inline constexpr int kTimerStatistics = 5;
 inline constexpr int kTimerBlink = 6;
 inline constexpr int kTimerAutoBacklight = 7;
+inline constexpr int kTimerPriceSchedule = 8;  // the next planned price change, a minute at most
 
 // Icons.
 inline constexpr int kIconProgram = 129;
@@ -40,12 +46,15 @@ inline constexpr int kDialogTransmission = 101;
 inline constexpr int kDialogLight = 102;
 inline constexpr int kDialogScrollSpeed = 103;
 inline constexpr int kDialogProgramSettings = 104;
+inline constexpr int kDialogPriceHistory = 140;   // "Historia cen"
+inline constexpr int kDialogPriceSchedule = 141;  // "Harmonogram cen"
 
 // Panel controls (DYSTRDLG).
 inline constexpr int kIdStatus = 556;
 inline constexpr int kIdTemperature = 557;
 inline constexpr int kIdLightLevel = 558;
 inline constexpr int kIdCaption1 = 561;  // ..565
+inline constexpr int kIdPriceOutcome = 566;  // the line under the preview: what the sign confirmed
 inline constexpr int kIdPrice1 = 1020;
 inline constexpr int kIdPrice2 = 1023;
 inline constexpr int kIdPrice3 = 1024;

@@ -69,6 +69,43 @@ const char* utf8_text(Txt id) {
         case Txt::ConnSerialNumber: return "nr";
 
         // -- Price confirmation, journal and schedule.
+        case Txt::PricePanelConfirmed: return "Potwierdzone przez wieżę %s";
+        case Txt::PricePanelMismatch: return "Wieża pokazuje inne ceny: %s";
+        case Txt::PricePanelNotConfirmed: return "Nie potwierdzono";
+        case Txt::PricePanelGivenUp: return "Wieża nie przyjęła cen";
+        case Txt::PricePanelAcknowledged: return "Przyjęte przez wieżę %s, bez potwierdzenia";
+        case Txt::PriceMismatchCaption: return "Wieża pokazuje inne ceny";
+        case Txt::PriceMismatchLine: return "Cena %d (%s): wysłano %s, wieża pokazuje %s";
+        case Txt::PriceBlinking: return "mruga";
+        case Txt::PriceSteady: return "nie mruga";
+        case Txt::PriceReasonNoAnswer: return "wieża nie odpowiedziała na odczyt cen";
+        case Txt::PriceReasonLinkClosed: return "połączenie zamknięte";
+        case Txt::PriceReasonSuperseded: return "zastąpione nowszymi cenami";
+        case Txt::PriceReasonScript: return "działa skrypt, potwierdzenie pominięte";
+        case Txt::PriceReasonOff: return "potwierdzanie wyłączone";
+        case Txt::PriceReasonSendFailed: return "wieża nie przyjęła polecenia";
+        case Txt::PriceRefusedNotConnected: return "Nie połączony: ceny nie zostały wysłane.";
+        case Txt::PriceRefusedTestMode: return "Tryb testu: ceny nie zostały wysłane.";
+        case Txt::PriceRefusedScript: return "Działa skrypt: ceny nie zostały wysłane.";
+        case Txt::PriceTooLong: return "Cena %d: więcej niż 6 znaków.";
+        case Txt::PriceBadCharacter: return "Cena %d: dozwolone są tylko cyfry, kropka, minus i spacja.";
+        case Txt::OutcomeAcknowledged: return "przyjęte";
+        case Txt::OutcomeConfirmed: return "potwierdzone";
+        case Txt::OutcomeMismatch: return "niezgodne";
+        case Txt::OutcomeNotConfirmed: return "niepotwierdzone";
+        case Txt::OutcomeGivenUp: return "porzucone";
+        case Txt::OutcomeReadBack: return "odczytane";
+        case Txt::OutcomeScriptStarted: return "start";
+        case Txt::OutcomeScriptStopped: return "stop";
+        case Txt::MsgFileSetAside: return "Nie można odczytać pliku %s; zachowano go jako %s.";
+        case Txt::MsgJournalWriteFailed: return "Nie można zapisać historii cen: %s";
+        case Txt::MsgScheduleWriteFailed: return "Nie można zapisać harmonogramu cen: %s";
+        case Txt::MsgScheduleLateApplied: return "Zastosowano zaległą zmianę cen zaplanowaną na %s.";
+        case Txt::MsgScheduleLateSkipped: return "Pominięto starsze zaległe zmiany cen: %d.";
+        case Txt::MsgScheduleBadTime: return "Podaj datę jako RRRR-MM-DD (lub pustą dla codziennie) i godzinę jako GG:MM.";
+        case Txt::MsgScheduleNoSelection: return "Wybierz zmianę z listy.";
+        case Txt::MsgHistoryBadDate: return "Podaj datę jako RRRR-MM-DD lub zostaw pole puste.";
+        case Txt::ScheduleDaily: return "codziennie";
 
         // -- Head office link.
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "link/price_batch.h"
 #include "resources/command_ids.h"
 #include "script/placeholders.h"
 #include "script/script_line.h"
@@ -87,11 +88,13 @@ bool start_script(Program& p) {
     // the id as its own last act.
     r->script_running = true;
     r->script_thread_id = new_thread_id();
+    note_script(p, true);
     try {
         r->script_thread = std::thread([&p] { script_loop(p); });
     } catch (const std::system_error&) {
         r->script_running = false;
         r->script_thread_id = 0;
+        note_script(p, false);
         return false;
     }
     return true;
@@ -129,6 +132,7 @@ int script_loop(Program& p) {
     }
 
     r->script_running = false;
+    note_script(p, false);
     r->script_thread_id = 0;
     return 1;
 }

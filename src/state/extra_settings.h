@@ -29,6 +29,8 @@ private:
 // Keys of the extra settings file, one place for every feature that keeps one.
 namespace extra_key {
 inline constexpr const char* kReconnect = "reconnect";  // Łącz ponownie po odłączeniu (1)
+inline constexpr const char* kPriceConfirmation = "price_confirmation";  // read prices back after a batch (1)
+inline constexpr const char* kPriceScheduleDone = "price_schedule_done";  // planned changes handled up to (s)
 }  // namespace extra_key
 
 }  // namespace kc

@@ -268,6 +268,9 @@ struct Program {
     std::unique_ptr<MainRecord> record;  // null before creation and after destruction
     ProgramState state;
     ExtraSettings extra;  // the extra settings file beside KavorCen.ini
+    // Price batches in flight and the hooks told of their outcome (link/price_batch.h).
+    std::shared_ptr<struct PriceTracker> price_tracker;
+    std::once_flag price_tracker_once;
 };
 
 // The record of the main window, or nullptr.

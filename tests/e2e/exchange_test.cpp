@@ -21,20 +21,24 @@ TEST_F(EndToEnd, prices_and_batch_end_arrive_byte_for_byte_in_slot_order) {
     host.press(kPanelWindow, kIdSendPrices);
 
     ASSERT_TRUE(wait_idle(5000));
-    ASSERT_TRUE(sign->wait_received(6, 2000));
+    ASSERT_TRUE(sign->wait_received(8, 2000));
     auto frames = sign->received();
-    ASSERT_EQ(frames.size(), 6u);
+    // The batch as it always went, then the read-back that confirms it.
+    ASSERT_EQ(frames.size(), 8u);
     EXPECT_EQ(bytes_of(frames[0]), expected_frame("21M4.59"));
     EXPECT_EQ(bytes_of(frames[1]), expected_frame("22C5.19"));
     EXPECT_EQ(bytes_of(frames[2]), expected_frame("23C3.09"));
     EXPECT_EQ(bytes_of(frames[3]), expected_frame("24C6.00"));
     EXPECT_EQ(bytes_of(frames[4]), expected_frame("25C12"));
     EXPECT_EQ(bytes_of(frames[5]), expected_frame("20E"));
+    EXPECT_EQ(bytes_of(frames[6]), expected_frame("20C"));
+    EXPECT_EQ(bytes_of(frames[7]), expected_frame("20M"));
 
     EXPECT_EQ(status(), txt(Txt::StatusConnected));
-    EXPECT_EQ(p.state.ilosc_transmisji, 6);
+    EXPECT_EQ(p.state.ilosc_transmisji, 8);
     EXPECT_EQ(p.state.blad_transmisji, 0);
     EXPECT_EQ(sign->counters().acks, 6u);
+    EXPECT_EQ(sign->counters().replies, 2u);
     // The preview shows what was sent; the sign holds the same digits.
     SignState s = sign->state();
     EXPECT_TRUE(s.blink[0]);

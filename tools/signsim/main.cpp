@@ -27,6 +27,8 @@ void usage() {
                  "  --seed N           seed of the fault choices (default 1)\n"
                  "  --hangup-after N   close the line when the N-th frame arrives\n"
                  "  --log FILE         append every received frame to FILE\n"
+                 "  --stuck-field N    price field N (1..5) acknowledges price commands but keeps its digits\n"
+                 "  --mute TEXT        give no answer to frames whose payload is TEXT (e.g. 20C)\n"
                  "  --light N          light level the sensor reports (default 123)\n"
                  "  --temperature T    temperature text (default 21.5)\n"
                  "  --version TEXT     price controller version (default 1.07)\n");
@@ -55,6 +57,8 @@ int main(int argc, char** argv) {
         else if (a == "--seed") o.seed = static_cast<uint32_t>(std::strtoul(value(), nullptr, 10));
         else if (a == "--hangup-after") o.hangup_after = std::atoi(value());
         else if (a == "--log") o.log_path = value();
+        else if (a == "--stuck-field") o.stuck_field = std::atoi(value());
+        else if (a == "--mute") o.mute_payload = value();
         else if (a == "--light") o.initial.light_level = std::atoi(value());
         else if (a == "--temperature") o.initial.temperature = value();
         else if (a == "--version") o.initial.version = value();

@@ -426,7 +426,20 @@ void SignSimulator::handle_frame(const std::vector<uint8_t>& bytes) {
         ++counters_.frames;
         ++frames_seen_;
         if (!f.checksum_ok) ++counters_.bad_checksums;
-        if (f.checksum_ok) a = answer(state_, f.payload);
+        if (f.checksum_ok) {
+            const bool stuck = options_.stuck_field >= 1 && options_.stuck_field <= 5 && f.payload.size() >= 3 &&
+                               f.payload[0] == '2' && f.payload[1] == '0' + options_.stuck_field &&
+                               (f.payload[2] == 'C' || f.payload[2] == 'M' || f.payload[2] == 'B') &&
+                               f.payload.size() > 3;
+            if (stuck)
+                a.kind = Answer::Ack;  // the controller takes it; the field's digits stay
+            else
+                a = answer(state_, f.payload);
+            if (!options_.mute_payload.empty() && f.payload == options_.mute_payload) {
+                a = Answer{};
+                ++counters_.dropped;
+            }
+        }
         if (f.checksum_ok && a.kind == Answer::None) ++counters_.unanswered;
         received_.push_back(f);
         hang = options_.hangup_after > 0 && frames_seen_ >= static_cast<size_t>(options_.hangup_after);

@@ -56,6 +56,8 @@ struct SignOptions {
     uint32_t seed = 1;      // the faults repeat for the same seed
     int hangup_after = 0;   // closes the line when this many frames arrived; 0 never
     std::string log_path;   // a line per received frame
+    int stuck_field = 0;    // 1..5: this price field acknowledges price commands but keeps its digits
+    std::string mute_payload;  // frames with exactly this payload (e.g. "20C") get no answer
     SignState initial;
 };
 

@@ -1,0 +1,401 @@
+// Controller exchange: queueing a price batch, following it through the sign's
+// acknowledge, reading the prices back and telling every hook what became of it.
+#include "link/price_batch.h"
+
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "preview/price_preview.h"
+#include "resources/texts.h"
+
+namespace kc {
+
+enum class PriceStage { idle, sending, confirming };
+
+struct PriceTracker {
+    std::mutex mutex;  // a leaf: nothing waits for another lock while holding it
+    std::vector<std::pair<int, BatchOutcomeHook>> hooks;
+    int next_hook = 1;
+    uint64_t next_id = 1;
+    PriceStage stage = PriceStage::idle;
+    BatchOutcome active;  // the batch being followed
+    bool segments_taken = false;
+    bool readback_pending = false;  // "Czytaj z wieży" queued its "20M"
+    uint8_t shown_places[kPriceFieldCount][3] = {};
+};
+
+namespace {
+
+constexpr uint8_t kPoint = 0x80;
+
+PriceTracker& tracker(Program& p) {
+    std::call_once(p.price_tracker_once, [&p] { p.price_tracker = std::make_shared<PriceTracker>(); });
+    return *p.price_tracker;
+}
+
+int64_t now_seconds(Program& p) { return p.clock ? p.clock->calendar_seconds() : 0; }
+
+// Calls every hook with `outcome`, outside the tracker's lock.
+void deliver(Program& p, BatchOutcome outcome) {
+    outcome.time = now_seconds(p);
+    std::vector<BatchOutcomeHook> hooks;
+    {
+        PriceTracker& t = tracker(p);
+        std::lock_guard lock(t.mutex);
+        for (auto& h : t.hooks) hooks.push_back(h.second);
+    }
+    for (auto& h : hooks) h(p, outcome);
+}
+
+std::string price_command(int field, const std::string& price, bool blink) {
+    return std::string("2") + static_cast<char>('0' + field) + (blink ? 'M' : 'C') + price;
+}
+
+std::string trim_right(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+// Compares what the sign holds (segments read back, blink flags in the state) with the
+// sent batch: only the places a text sets, and the blink flag.
+void compare(Program& p, const uint8_t shown_places[kPriceFieldCount][3], BatchOutcome& o) {
+    bool all_equal = true;
+    for (int f = 0; f < kPriceFieldCount; ++f) {
+        uint8_t sent[3] = {};
+        const int filled = price_text_places(o.sent.prices[f].c_str(), sent);
+        bool same = o.sent.blink[f] == (p.state.price_blink[f].load() != 0);
+        for (int i = 0; i < filled; ++i)
+            if (sent[i] != shown_places[f][i]) same = false;
+        o.shown[f] = trim_right(places_to_text(shown_places[f], 3));
+        o.shown_blink[f] = p.state.price_blink[f].load() != 0;
+        o.differs[f] = !same;
+        if (!same) all_equal = false;
+    }
+    o.kind = all_equal ? OutcomeKind::confirmed : OutcomeKind::mismatch;
+}
+
+void read_segments(Program& p, uint8_t out[kPriceFieldCount][3]) {
+    for (int f = 0; f < kPriceFieldCount; ++f)
+        for (int i = 0; i < 3; ++i) out[f][i] = p.state.price_segments[f][i].load();
+}
+
+// Queues the two read-back queries; false when slot_lock is busy.
+bool queue_confirmation(Program& p, bool wait) {
+    auto fill = [&p] {
+        fill_slot(p.state, 3, "20C");
+        fill_slot(p.state, 4, "20M");
+        p.state.slot_cursor = 2;
+    };
+    if (wait) {
+        LockGuard guard(p.state.slot_lock);
+        fill();
+        return true;
+    }
+    // The polling thread touches slot_lock for a moment every pass: a few tries get it.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        TryLock slots(p.state.slot_lock);
+        if (slots.held()) {
+            fill();
+            return true;
+        }
+        std::this_thread::yield();
+    }
+    return false;
+}
+
+}  // namespace
+
+const char* batch_source_word(BatchSource source) {
+    switch (source) {
+        case BatchSource::panel: return "panel";
+        case BatchSource::schedule: return "harmonogram";
+        case BatchSource::readback: return "odczyt";
+        case BatchSource::script: return "skrypt";
+        case BatchSource::central: return "centrala";
+    }
+    return "";
+}
+
+const char* outcome_word(OutcomeKind kind) {
+    switch (kind) {
+        case OutcomeKind::acknowledged: return txt(Txt::OutcomeAcknowledged).c_str();
+        case OutcomeKind::confirmed: return txt(Txt::OutcomeConfirmed).c_str();
+        case OutcomeKind::mismatch: return txt(Txt::OutcomeMismatch).c_str();
+        case OutcomeKind::not_confirmed: return txt(Txt::OutcomeNotConfirmed).c_str();
+        case OutcomeKind::given_up: return txt(Txt::OutcomeGivenUp).c_str();
+        case OutcomeKind::read_back: return txt(Txt::OutcomeReadBack).c_str();
+        case OutcomeKind::script_started: return txt(Txt::OutcomeScriptStarted).c_str();
+        case OutcomeKind::script_stopped: return txt(Txt::OutcomeScriptStopped).c_str();
+    }
+    return "";
+}
+
+bool is_price_character(char c) { return (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ' '; }
+
+PriceCheck check_price_text(const std::string& text) {
+    if (text.size() > kPriceTextMax) return {PriceProblem::too_long, 0};
+    for (char c : text)
+        if (!is_price_character(c)) return {PriceProblem::bad_character, 0};
+    return {};
+}
+
+PriceCheck validate_price_batch(const PriceBatch& batch, bool check_characters) {
+    for (int f = 0; f < kPriceFieldCount; ++f) {
+        PriceCheck c = check_price_text(batch.prices[f]);
+        if (!check_characters && c.problem == PriceProblem::bad_character)
+            c = batch.prices[f].size() > kPriceTextMax ? PriceCheck{PriceProblem::too_long, 0} : PriceCheck{};
+        if (!c) {
+            c.field = f + 1;
+            return c;
+        }
+    }
+    return {};
+}
+
+std::string describe_price_check(const PriceCheck& check) {
+    if (check) return "";
+    char buf[160];
+    const Txt t = check.problem == PriceProblem::too_long ? Txt::PriceTooLong : Txt::PriceBadCharacter;
+    std::snprintf(buf, sizeof buf, txt(t).c_str(), check.field);
+    return buf;
+}
+
+std::string describe_refusal(const QueueResult& result) {
+    switch (result.refusal) {
+        case QueueRefusal::none: return "";
+        case QueueRefusal::not_connected: return txt(Txt::PriceRefusedNotConnected);
+        case QueueRefusal::test_mode: return txt(Txt::PriceRefusedTestMode);
+        case QueueRefusal::script_running: return txt(Txt::PriceRefusedScript);
+        case QueueRefusal::invalid: return describe_price_check(result.check);
+    }
+    return "";
+}
+
+QueueResult queue_price_batch(Program& p, const PriceBatch& batch, BatchSource source, QueueOptions options) {
+    QueueResult result;
+    MainRecord* r = get_record(p);
+    if (!r) {
+        result.refusal = QueueRefusal::not_connected;
+        return result;
+    }
+    const PriceCheck check = validate_price_batch(batch, options.check_characters);
+    if (!check) {
+        result.refusal = QueueRefusal::invalid;
+        result.check = check;
+        return result;
+    }
+    const bool test = r->test_mode;
+    if (test && !options.allow_test_mode) {
+        result.refusal = QueueRefusal::test_mode;
+        return result;
+    }
+    if (!test && !r->connected) {
+        result.refusal = QueueRefusal::not_connected;
+        return result;
+    }
+    if (r->script_running && !options.allow_while_script) {
+        result.refusal = QueueRefusal::script_running;
+        return result;
+    }
+
+    std::string texts[kPriceFieldCount];
+    for (int f = 0; f < kPriceFieldCount; ++f) texts[f] = price_command(f + 1, batch.prices[f], batch.blink[f]);
+
+    // A batch that never reaches a sign (test mode) is not followed.
+    BatchOutcome superseded;
+    bool had_active = false;
+    {
+        PriceTracker& t = tracker(p);
+        std::lock_guard lock(t.mutex);
+        result.batch_id = t.next_id++;
+        if (t.stage != PriceStage::idle) {
+            superseded = t.active;
+            had_active = true;
+        }
+        t.stage = test ? PriceStage::idle : PriceStage::sending;
+        t.active = BatchOutcome{};
+        t.active.batch_id = result.batch_id;
+        t.active.source = source;
+        t.active.sent = batch;
+        t.segments_taken = false;
+    }
+    if (had_active) {
+        superseded.kind = OutcomeKind::not_confirmed;
+        superseded.reason = txt(Txt::PriceReasonSuperseded);
+        deliver(p, superseded);
+    }
+
+    LockGuard guard(p.state.slot_lock);
+    for (int f = 0; f < kPriceFieldCount; ++f) fill_slot(p.state, f + 3, texts[f].c_str());
+    fill_slot(p.state, 46, "20E");
+    p.state.slot_cursor = 2;
+    return result;
+}
+
+int add_batch_outcome_hook(Program& p, BatchOutcomeHook hook) {
+    PriceTracker& t = tracker(p);
+    std::lock_guard lock(t.mutex);
+    const int id = t.next_hook++;
+    t.hooks.emplace_back(id, std::move(hook));
+    return id;
+}
+
+void remove_batch_outcome_hook(Program& p, int id) {
+    PriceTracker& t = tracker(p);
+    std::lock_guard lock(t.mutex);
+    std::erase_if(t.hooks, [id](const auto& h) { return h.first == id; });
+}
+
+void set_price_confirmation(Program& p, bool on) { p.extra.set_bool(extra_key::kPriceConfirmation, on); }
+bool price_confirmation(Program& p) { return p.extra.get_bool(extra_key::kPriceConfirmation, true); }
+
+void price_batch_acknowledged(Program& p, int slot) {
+    if (slot != 46) return;
+    MainRecord* r = get_record(p);
+    if (!r) return;
+    // Price slots still pending belong to a newer batch: this "20E" closed an older one.
+    for (int n = 3; n <= 7; ++n)
+        if (slot_pending(p.state, n)) return;
+
+    PriceTracker& t = tracker(p);
+    BatchOutcome done;
+    {
+        std::lock_guard lock(t.mutex);
+        if (t.stage != PriceStage::sending) return;
+        const bool skip_script = r->script_running;
+        const bool off = !price_confirmation(p);
+        if (!skip_script && !off && r->connected && !r->test_mode) {
+            t.stage = PriceStage::confirming;
+            t.segments_taken = false;
+        } else {
+            t.stage = PriceStage::idle;
+            done = t.active;
+            done.kind = OutcomeKind::acknowledged;
+            done.reason = txt(skip_script ? Txt::PriceReasonScript : Txt::PriceReasonOff);
+        }
+    }
+    if (done.batch_id != 0) {
+        deliver(p, done);
+        return;
+    }
+    // On the reader thread: never wait for slot_lock here; when it is busy the UI thread
+    // queues the read-back a moment later.
+    if (!queue_confirmation(p, false)) {
+        UiHost* ui = p.ui;
+        if (!ui) return;
+        ui->post([&p] {
+            PriceTracker& t2 = tracker(p);
+            {
+                std::lock_guard lock(t2.mutex);
+                if (t2.stage != PriceStage::confirming) return;
+            }
+            queue_confirmation(p, true);
+        });
+    }
+}
+
+void price_reply_taken(Program& p, char letter) {
+    MainRecord* r = get_record(p);
+    if (!r) return;
+    PriceTracker& t = tracker(p);
+    BatchOutcome done;
+    {
+        std::lock_guard lock(t.mutex);
+        if (t.stage == PriceStage::confirming) {
+            if (letter == 'C') {
+                read_segments(p, t.shown_places);
+                t.segments_taken = true;
+                return;
+            }
+            if (!t.segments_taken) return;  // the "20C" was given up: already told
+            done = t.active;
+            compare(p, t.shown_places, done);
+            t.stage = PriceStage::idle;
+        } else if (letter == 'M' && t.readback_pending) {
+            t.readback_pending = false;
+            // "Czytaj z wieży": what the sign holds, for the journal.
+            done.source = BatchSource::readback;
+            done.kind = OutcomeKind::read_back;
+            uint8_t places[kPriceFieldCount][3];
+            read_segments(p, places);
+            for (int f = 0; f < kPriceFieldCount; ++f) {
+                done.shown[f] = trim_right(places_to_text(places[f], 3));
+                done.shown_blink[f] = p.state.price_blink[f].load() != 0;
+                done.sent.prices[f] = done.shown[f];
+                done.sent.blink[f] = done.shown_blink[f];
+            }
+            done.batch_id = t.next_id++;
+        } else {
+            return;
+        }
+    }
+    deliver(p, done);
+}
+
+void note_readback_queued(Program& p) {
+    PriceTracker& t = tracker(p);
+    std::lock_guard lock(t.mutex);
+    t.readback_pending = true;
+}
+
+void price_slot_given_up(Program& p, int slot) {
+    PriceTracker& t = tracker(p);
+    BatchOutcome done;
+    {
+        std::lock_guard lock(t.mutex);
+        if (t.stage == PriceStage::sending && ((slot >= 3 && slot <= 7) || slot == 46)) {
+            done = t.active;
+            done.kind = OutcomeKind::given_up;
+            done.reason = txt(Txt::PriceReasonSendFailed);
+        } else if (t.stage == PriceStage::confirming && (slot == 3 || slot == 4)) {
+            done = t.active;
+            done.kind = OutcomeKind::not_confirmed;
+            done.reason = txt(Txt::PriceReasonNoAnswer);
+        } else {
+            return;
+        }
+        t.stage = PriceStage::idle;
+    }
+    deliver(p, done);
+}
+
+void abandon_price_batches(Program& p, const std::string& reason) {
+    PriceTracker& t = tracker(p);
+    BatchOutcome done;
+    {
+        std::lock_guard lock(t.mutex);
+        if (t.stage == PriceStage::idle) return;
+        done = t.active;
+        done.kind = t.stage == PriceStage::sending ? OutcomeKind::given_up : OutcomeKind::not_confirmed;
+        done.reason = reason;
+        t.stage = PriceStage::idle;
+    }
+    deliver(p, done);
+}
+
+void note_script(Program& p, bool started) {
+    BatchOutcome o;
+    o.source = BatchSource::script;
+    o.kind = started ? OutcomeKind::script_started : OutcomeKind::script_stopped;
+    deliver(p, o);
+}
+
+std::string places_to_text(const uint8_t* places, int count) {
+    static const char kCharacters[] = "0123456789- ";
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t image = static_cast<uint8_t>(places[i] & ~kPoint);
+        char c = '?';
+        for (const char* k = kCharacters; *k; ++k)
+            if (digit_image(*k) == image) c = *k;
+        // A point alone in its place reads as the point only.
+        if (!(image == 0 && (places[i] & kPoint))) out += c;
+        if (places[i] & kPoint) out += '.';
+    }
+    return out;
+}
+
+}  // namespace kc

@@ -1,0 +1,258 @@
+// Tests (end to end): a price batch confirmed by reading the sign back, a stuck field, a
+// sign that does not answer the read-back, the journal, and planned changes.
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "e2e_fixture.h"
+#include "link/price_batch.h"
+#include "panel/price_desk.h"
+#include "preview/price_preview.h"
+#include "storage/price_files.h"
+#include "text/cp1250.h"
+
+namespace kc::test {
+namespace {
+
+std::string cp1250(const char* utf8) { return utf8_to_cp1250(utf8); }
+
+std::string read_all(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class PriceEndToEnd : public EndToEnd {
+protected:
+    std::string outcome_line() { return panel_text(p, kIdPriceOutcome); }
+
+    void send(const std::array<const char*, 5>& prices, int blink_field = 0) {
+        for (int n = 1; n <= 5; ++n) host.type(kPanelWindow, price_edit_id(n), prices[n - 1]);
+        for (int n = 1; n <= 5; ++n) host.set_check(kPanelWindow, kIdBlink1 + n - 1, n == blink_field);
+        host.press(kPanelWindow, kIdSendPrices);
+    }
+    // Pumps (reply timers `speedup` times faster) until the line under the preview changes.
+    bool wait_outcome(int speedup = 1) {
+        auto last = std::chrono::steady_clock::now();
+        return host.pump_until(
+            [&] {
+                auto now = std::chrono::steady_clock::now();
+                int ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count());
+                if (ms > 0) {
+                    host.advance(ms * speedup);
+                    last = now;
+                }
+                return !outcome_line().empty() && idle();
+            },
+            8000);
+    }
+    std::vector<JournalEntry> journal() {
+        std::vector<JournalEntry> entries;
+        read_journal(file(kJournalName).string(), entries);
+        return entries;
+    }
+};
+
+TEST_F(PriceEndToEnd, healthy_sign_confirms_and_the_journal_says_so) {
+    send({"4.59", "5.19", "3.09", "6.00", "12"}, 1);
+    ASSERT_TRUE(wait_outcome());
+    EXPECT_EQ(outcome_line().rfind(cp1250("Potwierdzone przez wieżę "), 0), 0u) << outcome_line();
+    EXPECT_TRUE(host.messages().empty());
+
+    auto entries = journal();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].source, "panel");
+    EXPECT_EQ(entries[0].outcome, txt(Txt::OutcomeConfirmed));
+    EXPECT_EQ(entries[0].prices[0], "4.59");
+    EXPECT_EQ(entries[0].blink, "M----");
+    EXPECT_EQ(entries[0].shown[4], "12");
+    EXPECT_EQ(entries[0].shown_blink, "M----");
+    // The journal opens with its header line.
+    EXPECT_EQ(read_all(file(kJournalName)).rfind(journal_header(), 0), 0u);
+
+    // "Czytaj z wieży" records what the sign holds.
+    host.menu(kCmdReadback);
+    ASSERT_TRUE(wait_idle(5000));
+    ASSERT_TRUE(host.pump_until([&] { return journal().size() == 2; }, 2000))
+        << journal().size() << " " << read_all(file(kJournalName));
+    EXPECT_EQ(journal()[1].source, "odczyt");
+    EXPECT_EQ(journal()[1].outcome, txt(Txt::OutcomeReadBack));
+    EXPECT_EQ(journal()[1].shown[0], "4.59");
+}
+
+class StuckFieldEndToEnd : public PriceEndToEnd {
+protected:
+    SignOptions sign_options() override {
+        SignOptions o;
+        o.stuck_field = 2;
+        sign_apply_price(o.initial.segments[1], "4.99");
+        return o;
+    }
+};
+
+TEST_F(StuckFieldEndToEnd, stuck_field_two_is_named_with_both_values_and_journaled_as_mismatch) {
+    send({"4.59", "5.19", "3.09", "6.00", "12"});
+    ASSERT_TRUE(wait_outcome());
+    EXPECT_EQ(outcome_line(), cp1250("Wieża pokazuje inne ceny: 2 (BBB)"));
+    ASSERT_TRUE(host.pump_until([&] { return !host.messages().empty(); }, 2000));
+    EXPECT_EQ(host.messages()[0].caption, cp1250("Wieża pokazuje inne ceny"));
+    EXPECT_EQ(host.messages()[0].text,
+              cp1250("Cena 2 (BBB): wysłano 5.19 (nie mruga), wieża pokazuje 4.99 (nie mruga)"));
+    // The preview shows what the sign holds.
+    EXPECT_EQ(p.state.price_segments[1][0], wire_to_place(sign->state().segments[1][0]));
+
+    auto entries = journal();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].outcome, txt(Txt::OutcomeMismatch));
+    EXPECT_EQ(entries[0].prices[1], "5.19");
+    EXPECT_EQ(entries[0].shown[1], "4.99");
+    EXPECT_EQ(entries[0].note, "2");
+}
+
+class MutedReadbackEndToEnd : public PriceEndToEnd {
+protected:
+    SignOptions sign_options() override {
+        SignOptions o;
+        o.mute_payload = "20C";
+        return o;
+    }
+};
+
+TEST_F(MutedReadbackEndToEnd, unanswered_readback_is_not_confirmed_never_a_mismatch) {
+    send({"1", "2", "3", "4", "5"});
+    ASSERT_TRUE(wait_outcome(20));
+    EXPECT_EQ(outcome_line(), cp1250("Nie potwierdzono"));
+    EXPECT_TRUE(host.messages().empty());
+    auto entries = journal();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].outcome, txt(Txt::OutcomeNotConfirmed));
+    EXPECT_EQ(entries[0].note, txt(Txt::PriceReasonNoAnswer));
+}
+
+TEST_F(PriceEndToEnd, confirmation_switched_off_sends_the_batch_alone) {
+    set_price_confirmation(p, false);
+    send({"1", "2", "3", "4", "5"});
+    ASSERT_TRUE(wait_outcome());
+    EXPECT_EQ(sign->received_count(), 6u);
+    EXPECT_EQ(journal().at(0).outcome, txt(Txt::OutcomeAcknowledged));
+}
+
+TEST_F(PriceEndToEnd, beside_a_script_the_batch_is_not_read_back_and_the_journal_says_why) {
+    std::ofstream(file("pause.txt"), std::ios::binary) << "21C1.00\r\n{S60000}\r\n";
+    host.type(kPanelWindow, kIdScriptPath, file("pause.txt").string());
+    host.press(kPanelWindow, kIdScriptButton);
+    ASSERT_TRUE(record().script_running);
+    ASSERT_TRUE(host.pump_until([&] { return sign->received_count() >= 1 && idle(); }, 3000));
+    send({"1", "2", "3", "4", "5"});
+    ASSERT_TRUE(wait_outcome());
+    EXPECT_EQ(outcome_line().rfind(cp1250("Przyjęte przez wieżę "), 0), 0u) << outcome_line();
+    host.press(kPanelWindow, kIdScriptButton);
+    ASSERT_TRUE(host.pump_until([&] { return journal().size() == 3; }, 2000));
+    auto entries = journal();
+    EXPECT_EQ(entries[0].source, "skrypt");
+    EXPECT_EQ(entries[0].outcome, "start");
+    EXPECT_EQ(entries[1].source, "panel");
+    EXPECT_EQ(entries[1].outcome, txt(Txt::OutcomeAcknowledged));
+    EXPECT_EQ(entries[1].note, txt(Txt::PriceReasonScript));
+    EXPECT_EQ(entries[2].outcome, "stop");
+    for (const auto& f : sign->received()) EXPECT_NE(f.payload, "20C");
+}
+
+TEST_F(PriceEndToEnd, other_sources_are_refused_without_queueing_while_disconnected_or_invalid) {
+    PriceBatch bad;
+    bad.prices[2] = "1234567";
+    QueueResult r = queue_price_batch(p, bad, BatchSource::central);
+    EXPECT_EQ(r.refusal, QueueRefusal::invalid);
+    EXPECT_EQ(r.check.field, 3);
+    bad.prices[2] = "4,59";
+    EXPECT_EQ(queue_price_batch(p, bad, BatchSource::central).check.problem, PriceProblem::bad_character);
+    host.menu(kCmdDisconnect);
+    EXPECT_EQ(queue_price_batch(p, PriceBatch{}, BatchSource::central).refusal, QueueRefusal::not_connected);
+    host.menu(kCmdTest);
+    EXPECT_EQ(queue_price_batch(p, PriceBatch{}, BatchSource::central).refusal, QueueRefusal::test_mode);
+    for (int n = 1; n <= 47; ++n) EXPECT_FALSE(slot_pending(p.state, n)) << n;
+}
+
+// ---- planned changes --------------------------------------------------------------
+
+class ScheduleEndToEnd : public PriceEndToEnd {
+protected:
+    void SetUp() override {
+        ::setenv("TZ", "Europe/Warsaw", 1);
+        tzset();
+        PriceEndToEnd::SetUp();
+    }
+    void TearDown() override {
+        PriceEndToEnd::TearDown();
+        ::unsetenv("TZ");
+        tzset();
+    }
+    void write_schedule(const std::string& lines) {
+        std::ofstream(file(kScheduleName), std::ios::binary) << lines;
+        host.procedure(kPanelWindow)->on_command(kCmdPriceScheduleChanged);
+    }
+    size_t price_batches_received() {
+        size_t n = 0;
+        for (const auto& f : sign->received())
+            if (f.payload == "20E") ++n;
+        return n;
+    }
+    // Moves the manual clock to `instant` and lets the schedule timer run.
+    void at(int64_t instant) {
+        clock.set_calendar_seconds(instant);
+        host.advance(60000);
+        wait_idle(3000);
+    }
+};
+
+TEST_F(ScheduleEndToEnd, change_at_midnight_fires_once_at_that_second) {
+    const int64_t midnight = local_instant(2030, 1, 1, 0, 0, 0);
+    clock.set_calendar_seconds(midnight - 3600);
+    write_schedule("2030-01-01;00:00:00;7.77;;;;;-----\n");
+    at(midnight - 1);
+    EXPECT_EQ(price_batches_received(), 0u);
+    // The timer was set for the due second.
+    EXPECT_LE(host.timer_period(kPanelWindow, kTimerPriceSchedule), 1000);
+    at(midnight);
+    EXPECT_EQ(price_batches_received(), 1u);
+    at(midnight + 1);
+    at(midnight + 3600);
+    EXPECT_EQ(price_batches_received(), 1u);
+    ASSERT_TRUE(wait_outcome());
+    auto entries = journal();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].source, "harmonogram");
+    EXPECT_EQ(entries[0].prices[0], "7.77");
+    EXPECT_TRUE(host.messages().empty());  // on time: nothing to tell
+}
+
+TEST_F(ScheduleEndToEnd, changes_due_while_disconnected_apply_the_latest_on_connect_and_survive_restart) {
+    const int64_t start = local_instant(2030, 3, 1, 8, 0, 0);
+    clock.set_calendar_seconds(start);
+    host.menu(kCmdDisconnect);
+    write_schedule("2030-03-01;09:00;1.11;;;;;-----\n2030-03-01;10:00;2.22;;;;;M----\n2030-03-02;10:00;3.33;;;;;-----\n");
+    at(local_instant(2030, 3, 1, 11, 0, 0));
+    EXPECT_EQ(price_batches_received(), 0u);
+
+    host.menu(kCmdConnect);
+    ASSERT_TRUE(record().connected.load());
+    ASSERT_TRUE(wait_outcome());
+    ASSERT_EQ(price_batches_received(), 1u);
+    bool latest = false;
+    for (const auto& f : sign->received()) latest |= f.payload == "21M2.22";
+    EXPECT_TRUE(latest);
+    ASSERT_FALSE(host.messages().empty());
+    EXPECT_NE(host.messages()[0].text.find("2030-03-01 10:00:00"), std::string::npos);
+
+    // A new start finds the plan and knows the change was applied.
+    EXPECT_NE(read_all(file("KavorCen-dodatkowe.ini"))
+                  .find("price_schedule_done=" + std::to_string(local_instant(2030, 3, 1, 11, 0, 0))),
+              std::string::npos);
+    Schedule again;
+    load_schedule(file(kScheduleName).string(), again);
+    EXPECT_EQ(again.entries.size(), 3u);
+}
+
+}  // namespace
+}  // namespace kc::test
