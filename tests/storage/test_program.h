@@ -48,9 +48,19 @@ inline std::unique_ptr<Program> make_program(const std::filesystem::path& dir, C
     return p;
 }
 
+// The file's bytes; on Windows the CR LF line ends of text-mode files read as LF, so
+// the same expectations hold on both systems (a bare LF there stays and fails them).
 inline std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+#ifdef _WIN32
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); ++i)
+        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) text += bytes[i];
+    return text;
+#else
+    return bytes;
+#endif
 }
 
 inline void write_file(const std::filesystem::path& path, const std::string& bytes) {
