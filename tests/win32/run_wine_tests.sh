@@ -36,7 +36,10 @@ if [ ! -f "$WINEPREFIX/kc_ports_set" ]; then
     wineserver -w
     touch "$WINEPREFIX/kc_ports_set"
 fi
-wineserver -p 60  # one server for the whole run; each wine start is then quick
+wineserver -p 60 >/dev/null 2>&1  # one server for the whole run; each wine start is then quick
+# Wine's own services start with the first program and would hold ctest's output pipe
+# open: start them here.
+wine cmd /c exit >/dev/null 2>&1 || true
 
 # start_sign LOG [signsim options...]: a virtual sign on a new pty, logged to LOG.
 start_sign() {
