@@ -7,7 +7,11 @@
 #      frames each sign logged must be equal byte for byte, and the settings file the
 #      Windows build writes must hold the Linux build's 40 lines with CR LF ends.
 #
-#   run_wine_tests.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
+#   4. with an installer given: a silent install, the program and its Start-menu shortcut
+#      (working folder: the user's data folder), and a silent uninstall that leaves the
+#      data folder's files.
+#
+#   run_wine_tests.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR [INSTALLER]
 #
 # Wine's mount manager maps COM1 to /dev/ttyS0 at every start unless
 # HKLM\Software\Wine\Ports names another device, so COM1 is pointed once at a link in
@@ -15,6 +19,7 @@
 set -euo pipefail
 WIN=$(cd "$1" && pwd)
 LINUX=$(cd "$2" && pwd)
+INSTALLER=${3:-}
 SIGNSIM=$LINUX/kavor-signsim
 export WINEPREFIX=${KC_WINEPREFIX:-$WIN/wineprefix}
 export WINEDEBUG=-all
@@ -112,5 +117,33 @@ if [ "$(wc -l <"$ini_windows")" -ne 40 ] || [ "$(grep -c $'\r$' "$ini_windows")"
     failed=1
 else
     echo "KavorCen.ini: 40 lines, CR LF, the same values as on Linux"
+fi
+if [ -n "$INSTALLER" ] && [ -f "$INSTALLER" ]; then
+    echo "== installer under Wine"
+    c=$WINEPREFIX/drive_c
+    wine "$INSTALLER" /S
+    dir="$c/Program Files/Kavor Cen"
+    link="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kavor Cen.lnk"
+    data=$(ls -d "$c"/users/*/AppData/Local/KavorCen 2>/dev/null | head -1)
+    if [ ! -f "$dir/kavor-cen.exe" ] || [ ! -f "$link" ] || [ -z "$data" ] ||
+        ! strings -el "$link" | grep -q 'AppData\\Local\\KavorCen$'; then
+        echo "FAILED: the installer left no program, shortcut or data folder"
+        failed=1
+    else
+        echo "station's settings" >"$data/KavorCen.ini"
+        # The uninstaller copies itself away and returns at once: wait for its work.
+        wine "$dir/uninstall.exe" /S
+        for _ in $(seq 100); do
+            [ -e "$dir/kavor-cen.exe" ] || [ -e "$dir/uninstall.exe" ] || break
+            sleep 0.2
+        done
+        if [ -f "$dir/kavor-cen.exe" ] || [ -f "$link" ] || [ ! -f "$data/KavorCen.ini" ]; then
+            echo "FAILED: the uninstaller left the program or took the station's files"
+            failed=1
+        else
+            echo "installer: program, shortcut in the data folder; uninstall keeps KavorCen.ini"
+        fi
+        rm -rf "$data"
+    fi
 fi
 exit $failed
