@@ -684,6 +684,8 @@ int Win32Host::run_dialog(int template_id, WindowProcedure& procedure) {
     if (!dialogs_[window].ended) {
         if (owner) EnableWindow(owner, FALSE);
         ShowWindow(dialog, SW_SHOW);
+        SetForegroundWindow(dialog);
+        SetActiveWindow(dialog);
         HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
         if (first) SetFocus(first);
         MSG msg;
