@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,11 @@ namespace kc {
 class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kc_dialogs_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        // A fresh folder of its own (mkdtemp is not on Windows).
+        std::random_device random;
+        do {
+            dir_ = (std::filesystem::temp_directory_path() / ("kc_dialogs_" + std::to_string(random()))).string();
+        } while (!std::filesystem::create_directory(dir_));
         copy_text(p.state.work_directory, sizeof p.state.work_directory, dir_.c_str());
         p.ui = &host;
         p.record = std::make_unique<MainRecord>();

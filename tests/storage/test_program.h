@@ -48,9 +48,26 @@ inline std::unique_ptr<Program> make_program(const std::filesystem::path& dir, C
     return p;
 }
 
+// The file's bytes. On Windows a text-mode file (every LF after a CR) reads with LF
+// ends, so the same expectations hold on both systems; a binary log stays as it is.
 inline std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+#ifdef _WIN32
+    size_t lf = 0, crlf = 0;
+    for (size_t i = 0; i < bytes.size(); ++i)
+        if (bytes[i] == '\n') {
+            ++lf;
+            if (i > 0 && bytes[i - 1] == '\r') ++crlf;
+        }
+    if (lf > 0 && lf == crlf) {
+        std::string text;
+        for (size_t i = 0; i < bytes.size(); ++i)
+            if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) text += bytes[i];
+        return text;
+    }
+#endif
+    return bytes;
 }
 
 inline void write_file(const std::filesystem::path& path, const std::string& bytes) {

@@ -1,0 +1,63 @@
+; Kavor Cen installer: the program under Program Files, a Start-menu shortcut that
+; starts it in the user's data folder (KavorCen.ini and the logs live there), and an
+; uninstaller that leaves that folder and the station's files alone.
+;   makensis -DVERSION=1.3.5 -DEXE=path\kavor-cen.exe -DOUTFILE=KavorCen-1.3.5-setup.exe kavor-cen.nsi
+; A 64-bit installer for a 64-bit program (and Wine without its 32-bit half runs it).
+Target amd64-unicode
+!include "MUI2.nsh"
+
+Name "Kavor Cen ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\Kavor Cen"
+InstallDirRegKey HKLM "Software\KavorCen" "InstallDir"
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\KavorCen"
+
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "Polish"
+
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey /LANG=${LANG_POLISH} "ProductName" "Kavor Cen"
+VIAddVersionKey /LANG=${LANG_POLISH} "FileDescription" "Kavor Cen - instalator"
+VIAddVersionKey /LANG=${LANG_POLISH} "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_POLISH} "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_POLISH} "LegalCopyright" "Kavor"
+
+Section "Kavor Cen"
+  SetOutPath "$INSTDIR"
+  File "/oname=kavor-cen.exe" "${EXE}"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  ; The working folder of the shortcut: the installing user's data folder.
+  SetShellVarContext current
+  CreateDirectory "$LOCALAPPDATA\KavorCen"
+  SetOutPath "$LOCALAPPDATA\KavorCen"
+  SetShellVarContext all
+  CreateShortcut "$SMPROGRAMS\Kavor Cen.lnk" "$INSTDIR\kavor-cen.exe" "" "$INSTDIR\kavor-cen.exe" 0
+  SetOutPath "$INSTDIR"
+
+  WriteRegStr HKLM "Software\KavorCen" "InstallDir" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Kavor Cen"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Kavor"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\kavor-cen.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Uninstall"
+  ; Only what the installer put there: the settings and logs in the data folder stay.
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\Kavor Cen.lnk"
+  Delete "$INSTDIR\kavor-cen.exe"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "Software\KavorCen"
+SectionEnd

@@ -1,0 +1,68 @@
+// Platform layer (Win32): the serial device on a COM port with overlapped I/O: a DCB
+// for the line, COMMTIMEOUTS for the read and write time-outs, WaitCommEvent for
+// received characters, ClearCommError for the line status.
+//
+// Threads: one thread waits for input and reads (the port reader); writes come from
+// the threads that send frames, one at a time; cancel_wait() and line_status() may be
+// called from any thread. open(), configure(), set_dtr(), purge() and close() belong
+// to the thread that owns the link, and close() runs only when no other thread is
+// inside a call.
+#pragma once
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "platform/serial_device.h"
+
+namespace kc {
+
+class Win32SerialDevice : public SerialDevice {
+public:
+    Win32SerialDevice();
+    ~Win32SerialDevice() override;
+    Win32SerialDevice(const Win32SerialDevice&) = delete;
+    Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
+
+    // Opens "\\.\" + the name ("COM1".."COM10", and any other name Windows knows).
+    std::error_code open(const std::string& port_name) override;
+    bool is_open() const override { return handle_.load() != nullptr; }
+    std::error_code configure(const LineSettings& settings) override;
+    std::error_code set_write_timeout(uint32_t ms_per_byte) override;
+
+    InputEvent wait_for_input() override;
+    void cancel_wait() override;
+
+    LineStatus line_status() override;
+    IoStart start_read(uint8_t* buffer, size_t length) override;
+    IoWait wait_read() override;
+    IoStart start_write(const uint8_t* buffer, size_t length) override;
+    IoWait wait_write() override;
+
+    void set_dtr(bool raised) override;
+    void purge() override;
+    void close() override;
+
+    // How often a wait for input looks whether the device is still there: a removed
+    // adapter, or Wine's pty whose other end closed, may never end the event wait.
+    static constexpr unsigned kPresenceCheckMs = 250;
+    static constexpr unsigned kReadTotalTimeoutMs = 1000;
+
+private:
+    struct Overlapped;  // an OVERLAPPED with its own manual-reset event
+    std::error_code apply_timeouts();
+    bool device_gone();
+
+    std::atomic<void*> handle_{nullptr};
+    void* cancel_event_ = nullptr;  // auto-reset; cancel_wait() sets it
+    std::unique_ptr<Overlapped> wait_ov_, read_ov_, write_ov_;
+    std::atomic<uint32_t> write_ms_per_byte_{0};
+    bool read_pending_ = false;   // reader thread only
+    bool write_pending_ = false;  // one sender at a time
+};
+
+std::unique_ptr<SerialDevice> make_win32_serial();
+
+// A Win32 error code as an error_code (system_category on Windows maps its messages).
+std::error_code win32_error(unsigned long code);
+
+}  // namespace kc
