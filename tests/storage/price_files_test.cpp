@@ -66,7 +66,7 @@ TEST_F(PriceFiles, journal_line_is_byte_for_byte_and_reads_back) {
 
 TEST_F(PriceFiles, journal_appends_with_one_header_and_sets_an_unreadable_file_aside) {
     Program p;
-    copy_text(p.state.work_directory, sizeof p.state.work_directory, dir_.c_str());
+    copy_text(p.state.work_directory, sizeof p.state.work_directory, dir_.string().c_str());
     ASSERT_FALSE(append_journal(p, sample()));
     ASSERT_FALSE(append_journal(p, sample()));
     std::ifstream in(path(kJournalName), std::ios::binary);
