@@ -3,6 +3,7 @@
 // with the captions 561..565 standing in its grey part. The text-display and
 // temperature controls exist but are hidden.
 #include "resources/command_ids.h"
+#include "resources/head_office_ids.h"
 #include "resources/templates.h"
 
 namespace kc {
@@ -82,6 +83,10 @@ const ControlTemplate kControls[] = {
     // ---- Temperatura (hidden) ----
     {kNoId, ControlKind::GroupBox, "Temperatura", Rect{630, 158, 930, 210}, kHidden},
     {kIdTemperature, ControlKind::Edit, "", Rect{640, 178, 740, 202}, kHidden},
+
+    // ---- head office link, shown only when one is set up ----
+    {kIdHeadOfficeLink, ControlKind::Static, "", Rect{8, 536, 616, 556}, kHidden},
+    {kIdHeadOfficeChange, ControlKind::Static, "", Rect{8, 560, 616, 580}, kHidden},
 };
 
 const DialogTemplate kPanel{kPanelTemplateId, "DYSTRDLG", "", 2000, 1000, kControls, false};

@@ -1,0 +1,9 @@
+// Resources: the panel's lines for the link to head office (hidden until it is set up).
+#pragma once
+
+namespace kc {
+
+inline constexpr int kIdHeadOfficeLink = 570;    // connected, or not and why
+inline constexpr int kIdHeadOfficeChange = 571;  // the last change that came from it
+
+}  // namespace kc
