@@ -286,6 +286,7 @@ HeadOfficeStation::~HeadOfficeStation() { stop(); }
 void HeadOfficeStation::start() {
     Shared& s = *shared_;
     if (s.ticker.joinable()) return;
+    s.p.ui->controls().set_visible(kPanelWindow, kIdHeadOfficeGroup, true);
     s.p.ui->controls().set_visible(kPanelWindow, kIdHeadOfficeLink, true);
     s.p.ui->controls().set_visible(kPanelWindow, kIdHeadOfficeChange, true);
     std::weak_ptr<Shared> weak = shared_;

@@ -5,5 +5,6 @@ namespace kc {
 
 inline constexpr int kIdHeadOfficeLink = 570;    // connected, or not and why
 inline constexpr int kIdHeadOfficeChange = 571;  // the last change that came from it
+inline constexpr int kIdHeadOfficeGroup = 572;   // the group box "Centrala" around them
 
 }  // namespace kc

@@ -84,9 +84,10 @@ const ControlTemplate kControls[] = {
     {kNoId, ControlKind::GroupBox, "Temperatura", Rect{630, 158, 930, 210}, kHidden},
     {kIdTemperature, ControlKind::Edit, "", Rect{640, 178, 740, 202}, kHidden},
 
-    // ---- head office link, shown only when one is set up ----
-    {kIdHeadOfficeLink, ControlKind::Static, "", Rect{8, 536, 616, 556}, kHidden},
-    {kIdHeadOfficeChange, ControlKind::Static, "", Rect{8, 560, 616, 580}, kHidden},
+    // ---- Centrala: the head office link over the preview, shown only when one is set up ----
+    {kIdHeadOfficeGroup, ControlKind::GroupBox, "Centrala", Rect{216, 8, 616, 88}, kHidden},
+    {kIdHeadOfficeLink, ControlKind::Static, "", Rect{226, 30, 606, 50}, kHidden},
+    {kIdHeadOfficeChange, ControlKind::Static, "", Rect{226, 58, 606, 78}, kHidden},
 };
 
 const DialogTemplate kPanel{kPanelTemplateId, "DYSTRDLG", "", 2000, 1000, kControls, false};

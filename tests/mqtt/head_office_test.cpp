@@ -4,10 +4,12 @@
 
 #include <atomic>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "hosts/mqtt/messages.h"
 #include "station_fixture.h"
 
 namespace kc::test {
@@ -117,8 +119,10 @@ TEST_F(HeadOffice, push_to_three_stations_is_confirmed_by_each_sign_byte_for_byt
         EXPECT_NE(r.find("4.59* 5.19 3.09 6.00 12"), std::string::npos) << out;
         EXPECT_EQ(price_frames(*s.sign), kBatch) << s.id();
         EXPECT_NE(s.change_line().find("potwierdzona"), std::string::npos) << s.change_line();
-        // The panel now holds the prices in force.
+        // The panel now holds the prices in force, and shows its link to head office.
         EXPECT_EQ(panel_text(s.program(), kIdPrice1), "4.59");
+        EXPECT_TRUE(s.program().ui->controls().visible(kPanelWindow, kIdHeadOfficeGroup));
+        EXPECT_NE(s.link_line().find("połączono z " + broker->address()), std::string::npos) << s.link_line();
     }
 
     // Retained status and state tell head office where each station stands.
@@ -220,6 +224,44 @@ TEST_F(HeadOffice, each_malformed_change_is_refused_with_its_reason_and_nothing_
     EXPECT_EQ(got[6]["id"], "m7");
     EXPECT_TRUE(price_frames(*st1.sign).empty());
     EXPECT_NE(st1.change_line().find("odrzucona"), std::string::npos) << st1.change_line();
+
+    // A valid change while the sign's link is down is not queued either, and says why.
+    static_cast<HeadlessHost*>(st1.program().ui)->menu(kCmdDisconnect);
+    office.publish("kavorcen/st1/prices/set", change("v1", R"("prices":["1","2","3","4","5"],)" + blink));
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() > cases.size(); }));
+    json down = results(office, "st1").back();
+    EXPECT_EQ(down["outcome"], "not_confirmed");
+    EXPECT_EQ(down["reason"], "sign_disconnected");
+    EXPECT_TRUE(price_frames(*st1.sign).empty());
+}
+
+TEST_F(HeadOffice, a_change_with_a_time_waits_for_it_and_one_past_its_time_is_applied_late) {
+    TestStation& st1 = add_station("st1", 1);
+    st1.open(*broker);
+    OfficeClient office(*broker);
+    ASSERT_TRUE(pump_until([&] { return all_connected() && office.ready(); }));
+    auto at = [](int64_t offset) { return mqtt::format_time(static_cast<int64_t>(std::time(nullptr)) + offset); };
+    const std::string prices = R"("prices":["4.59","5.19","3.09","6.00","12"],"blink":[true,false,false,false,false])";
+    office.publish("kavorcen/st1/prices/set", R"({"id":"t1","station":"st1",)" + prices + R"(,"at":")" + at(2) + "\"}");
+    ASSERT_TRUE(pump_until([&] { return !results(office, "st1").empty(); }));
+    EXPECT_EQ(results(office, "st1")[0]["outcome"], "scheduled");
+    EXPECT_TRUE(price_frames(*st1.sign).empty());
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 2; }));
+    EXPECT_EQ(results(office, "st1")[1]["outcome"], "confirmed");
+    EXPECT_FALSE(results(office, "st1")[1].contains("late"));
+    EXPECT_EQ(price_frames(*st1.sign), kBatch);
+
+    st1.sign->clear_received();
+    office.publish("kavorcen/st1/prices/set", R"({"id":"t2","station":"st1",)" + prices + R"(,"at":")" + at(-600) + "\"}");
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 3; }));
+    json late = results(office, "st1")[2];
+    EXPECT_EQ(late["outcome"], "confirmed");
+    EXPECT_EQ(late["late"], true);
+    int64_t due = 0, applied = 0;
+    ASSERT_TRUE(mqtt::parse_time(late.value("at", ""), due));
+    ASSERT_TRUE(mqtt::parse_time(late.value("time", ""), applied));
+    EXPECT_GE(applied - due, 599);
+    EXPECT_EQ(price_frames(*st1.sign), kBatch);
 }
 
 TEST_F(HeadOffice, login_faults_show_on_the_panel_and_the_station_keeps_working) {
