@@ -142,6 +142,8 @@ void MainWindow::on_command(int id) {
         case kCmdScrollSpeed: run_scroll_speed_dialog(p_); break;
         case kCmdProgramSettings: run_program_settings_dialog(p_); break;
         case kCmdReadback: queue_readback(p_); break;
+        case kCmdPriceHistory: run_price_history_dialog(p_); break;
+        case kCmdPriceSchedule: run_price_schedule_dialog(p_); break;
         default: break;
     }
 }

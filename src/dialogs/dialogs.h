@@ -9,5 +9,7 @@ void run_transmission_dialog(Program& p);        // 101
 void run_light_dialog(Program& p);               // 102
 void run_scroll_speed_dialog(Program& p);        // 103
 void run_program_settings_dialog(Program& p);    // 104
+void run_price_history_dialog(Program& p);       // 140 "Historia cen"
+void run_price_schedule_dialog(Program& p);      // 141 "Harmonogram cen"
 
 }  // namespace kc

@@ -51,4 +51,19 @@ constexpr int caption_edit_id(int n) { return 1084 + 2 * n; }   // 1086, 1088, .
 constexpr int caption_color_id(int n) { return 1085 + 2 * n; }  // 1087, 1089, ..., 1095
 inline constexpr int kIdHideOnMinimize = 1096;
 
+// 140, "Historia cen": the date filter and the journal's entries, newest first.
+inline constexpr int kIdHistoryDate = 1401;
+inline constexpr int kIdHistoryShow = 1402;
+inline constexpr int kIdHistoryList = 1403;
+
+// 141, "Harmonogram cen": the planned changes and the fields of the one being edited.
+inline constexpr int kIdScheduleList = 1411;
+inline constexpr int kIdScheduleDate = 1412;
+inline constexpr int kIdScheduleTime = 1413;
+inline constexpr int kIdSchedulePrice1 = 1414;  // ..1418
+inline constexpr int kIdScheduleBlink1 = 1419;  // ..1423
+inline constexpr int kIdScheduleAdd = 1424;
+inline constexpr int kIdScheduleChange = 1425;
+inline constexpr int kIdScheduleDelete = 1426;
+
 }  // namespace kc

@@ -19,6 +19,8 @@ const MenuItemTemplate kSettingsItems[] = {
     {"Szybkość przewijania", kCmdScrollSpeed},
     {"Ustawienia programu", kCmdProgramSettings},
     {"Czytaj z wieży", kCmdReadback},
+    {"Historia cen", kCmdPriceHistory},
+    {"Harmonogram cen", kCmdPriceSchedule},
 };
 
 const MenuBarEntry kMenu300[] = {

@@ -64,7 +64,7 @@ const ControlTemplate kControls[] = {
     {kIdCaption1 + 3, ControlKind::Static, "", caption_rect(3), kCentered},
     {kIdCaption1 + 4, ControlKind::Static, "", caption_rect(4), kCentered},
     // What the sign confirmed of the last price batch.
-    {kIdPriceOutcome, ControlKind::Static, "", Rect{216, 512, 616, 532}},
+    {kIdPriceOutcome, ControlKind::Static, "", Rect{216, 509, 616, 527}},
     // Where the two text displays are drawn when a build shows them.
     {kNoId, ControlKind::Frame, "", Rect{235, 116, 598, 154}, kHidden},
     {kNoId, ControlKind::Frame, "", Rect{235, 169, 598, 207}, kHidden},

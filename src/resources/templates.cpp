@@ -12,6 +12,8 @@ const DialogTemplate& transmission_dialog_template();
 const DialogTemplate& light_dialog_template();
 const DialogTemplate& scroll_speed_dialog_template();
 const DialogTemplate& program_settings_dialog_template();
+const DialogTemplate& price_history_dialog_template();
+const DialogTemplate& price_schedule_dialog_template();
 
 const DialogTemplate* find_dialog_template(int id) {
     switch (id) {
@@ -21,6 +23,8 @@ const DialogTemplate* find_dialog_template(int id) {
         case kDialogLight: return &light_dialog_template();
         case kDialogScrollSpeed: return &scroll_speed_dialog_template();
         case kDialogProgramSettings: return &program_settings_dialog_template();
+        case kDialogPriceHistory: return &price_history_dialog_template();
+        case kDialogPriceSchedule: return &price_schedule_dialog_template();
         default: return nullptr;
     }
 }

@@ -18,7 +18,8 @@ enum class ControlKind {
     ComboBox,         // drop-down list
     Frame,            // grey frame rectangle
     Icon,             // icon resource; `icon` names it
-    OwnerDrawButton   // painted by the procedure's on_draw_item
+    OwnerDrawButton,  // painted by the procedure's on_draw_item
+    ListBox           // list of items, one selected; a selection change is a command
 };
 
 enum ControlFlags : unsigned {

@@ -35,7 +35,14 @@ struct JournalEntry {
     std::string shown_blink;              // as `blink`, or empty
     std::string note;                     // why, or which fields differ
 
-    bool operator==(const JournalEntry&) const = default;
+    bool operator==(const JournalEntry& o) const {
+        const LocalTime& a = when;
+        const LocalTime& b = o.when;
+        return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
+               a.minute == b.minute && a.second == b.second && source == o.source && prices == o.prices &&
+               blink == o.blink && outcome == o.outcome && shown == o.shown && shown_blink == o.shown_blink &&
+               note == o.note;
+    }
 };
 
 // The first line of every journal file.
@@ -70,7 +77,11 @@ struct ScheduleEntry {
     std::array<std::string, 5> prices;
     std::array<bool, 5> blink{};
 
-    bool operator==(const ScheduleEntry&) const = default;
+    // A daily entry has no date to compare.
+    bool operator==(const ScheduleEntry& o) const {
+        return daily == o.daily && (daily || (year == o.year && month == o.month && day == o.day)) &&
+               hour == o.hour && minute == o.minute && second == o.second && prices == o.prices && blink == o.blink;
+    }
 };
 
 struct Schedule {

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QListWidget>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -251,6 +252,22 @@ void QtHost::refresh_control(WindowId window, int control_id, ControlChange) {
                 }
             }
             break;
+        case ControlKind::ListBox:
+            if (auto* list = qobject_cast<QListWidget*>(w)) {
+                bool same = list->count() == static_cast<int>(s.items.size());
+                for (int i = 0; same && i < list->count(); ++i)
+                    same = list->item(i)->text() == qt_text(s.items[static_cast<size_t>(i)].text);
+                if (!same) {
+                    QSignalBlocker block(list);
+                    list->clear();
+                    for (const ListItem& item : s.items) list->addItem(qt_text(item.text));
+                }
+                if (list->currentRow() != s.selection) {
+                    QSignalBlocker block(list);
+                    list->setCurrentRow(s.selection);
+                }
+            }
+            break;
         case ControlKind::Frame:
         case ControlKind::Icon:
             break;
@@ -316,6 +333,9 @@ void QtHost::build_controls(QWidget* parent, WindowId window, const DialogTempla
             case ControlKind::ComboBox:
                 w = new QComboBox(parent);
                 break;
+            case ControlKind::ListBox:
+                w = new QListWidget(parent);
+                break;
             case ControlKind::Frame:
                 w = new QtFrameRect(parent);
                 break;
@@ -344,7 +364,8 @@ void QtHost::build_controls(QWidget* parent, WindowId window, const DialogTempla
         QString shown = without_mnemonic(text);
         if (named_by_own_text(c.kind) || (c.kind == ControlKind::OwnerDrawButton && !shown.isEmpty()))
             w->setAccessibleName(shown);
-        else if (c.kind == ControlKind::Edit || c.kind == ControlKind::ComboBox || c.kind == ControlKind::OwnerDrawButton)
+        else if (c.kind == ControlKind::Edit || c.kind == ControlKind::ComboBox || c.kind == ControlKind::ListBox ||
+                 c.kind == ControlKind::OwnerDrawButton)
             w->setAccessibleName(label_before);
         else if (c.kind == ControlKind::Icon)
             w->setAccessibleName(qt_resource_text(layout.title));
@@ -393,6 +414,13 @@ void QtHost::wire_control(QWidget* widget, WindowId window, const ControlTemplat
         case ControlKind::ComboBox:
             connect(static_cast<QComboBox*>(widget), &QComboBox::activated, this,
                     [this, window, id](int index) { controls_.set_selection(window, id, index, Origin::View); });
+            break;
+        case ControlKind::ListBox:
+            connect(static_cast<QListWidget*>(widget), &QListWidget::currentRowChanged, this,
+                    [this, window, id](int row) {
+                        controls_.set_selection(window, id, row, Origin::View);
+                        send_command(window, id);
+                    });
             break;
         default:
             break;
