@@ -203,6 +203,7 @@ void queue_readback(Program& p) {
     }
     LockGuard guard(p.state.slot_lock);
     for (const SlotCommand& q : readback_queries()) fill_slot(p.state, q.slot, q.text);
+    note_readback_queued(p);
     // Set before the lock opens, so that no answer of this read-back can come first.
     r->readback_active = true;
 }

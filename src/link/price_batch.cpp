@@ -23,6 +23,7 @@ struct PriceTracker {
     PriceStage stage = PriceStage::idle;
     BatchOutcome active;  // the batch being followed
     bool segments_taken = false;
+    bool readback_pending = false;  // "Czytaj z wieży" queued its "20M"
     uint8_t shown_places[kPriceFieldCount][3] = {};
 };
 
@@ -313,7 +314,8 @@ void price_reply_taken(Program& p, char letter) {
             done = t.active;
             compare(p, t.shown_places, done);
             t.stage = PriceStage::idle;
-        } else if (letter == 'M' && r->readback_active) {
+        } else if (letter == 'M' && t.readback_pending) {
+            t.readback_pending = false;
             // "Czytaj z wieży": what the sign holds, for the journal.
             done.source = BatchSource::readback;
             done.kind = OutcomeKind::read_back;
@@ -331,6 +333,12 @@ void price_reply_taken(Program& p, char letter) {
         }
     }
     deliver(p, done);
+}
+
+void note_readback_queued(Program& p) {
+    PriceTracker& t = tracker(p);
+    std::lock_guard lock(t.mutex);
+    t.readback_pending = true;
 }
 
 void price_slot_given_up(Program& p, int slot) {

@@ -112,6 +112,8 @@ bool price_confirmation(Program& p);
 void price_batch_acknowledged(Program& p, int slot);
 void price_reply_taken(Program& p, char letter);
 void price_slot_given_up(Program& p, int slot);
+// "Czytaj z wieży" queued its queries: its "20M" answer is journaled as a read-back.
+void note_readback_queued(Program& p);
 // Queue cleared or link closed: whatever is in flight is not confirmed.
 void abandon_price_batches(Program& p, const std::string& reason);
 // A script started or stopped (for the journal; confirmation is skipped while it runs).

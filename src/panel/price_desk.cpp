@@ -155,6 +155,13 @@ void show_outcome(Program& p, const BatchOutcome& o, const LocalTime& when) {
         p.ui->message_box(kPanelWindow, box, txt(Txt::PriceMismatchCaption), MessageButtons::Ok, MessageIcon::Warning);
 }
 
+// Any thread: everything happens on the UI thread, posted.
+void post_outcome(Program& p, const BatchOutcome& outcome) {
+    if (!p.ui) return;
+    const LocalTime when = p.clock ? p.clock->local_time() : LocalTime{};
+    p.ui->post([&p, outcome, when] { show_outcome(p, outcome, when); });
+}
+
 }  // namespace
 
 int64_t local_instant(int year, int month, int day, int hour, int minute, int second) {
@@ -249,7 +256,9 @@ JournalEntry journal_entry(const BatchOutcome& o, const LocalTime& when) {
 PriceDesk::~PriceDesk() { stop(); }
 
 void PriceDesk::start() {
-    if (hook_ == 0) hook_ = add_batch_outcome_hook(p_, [this](Program&, const BatchOutcome& o) { on_outcome(o); });
+    // The hook holds nothing of the desk: a reader thread may still call it while the
+    // panel goes away.
+    if (hook_ == 0) hook_ = add_batch_outcome_hook(p_, post_outcome);
     const std::string done = p_.extra.get(kDoneUntilKey);
     done_until_ = 0;
     if (!done.empty()) {
@@ -355,13 +364,6 @@ void PriceDesk::apply_due(bool at_link_up) {
         }
         p_.ui->message_box(kPanelWindow, text, txt(Txt::CaptionProgram), MessageButtons::Ok, MessageIcon::Information);
     }
-}
-
-void PriceDesk::on_outcome(const BatchOutcome& outcome) {
-    // Any thread: everything else happens on the UI thread, posted.
-    const LocalTime when = p_.clock ? p_.clock->local_time() : LocalTime{};
-    Program& p = p_;
-    p_.ui->post([&p, outcome, when] { show_outcome(p, outcome, when); });
 }
 
 }  // namespace kc

@@ -53,7 +53,6 @@ public:
     const Schedule& schedule() const { return schedule_; }
 
 private:
-    void on_outcome(const BatchOutcome& outcome);  // any thread
     void apply_due(bool late_allowed);
     void arm_timer();
     void save_done_until();

@@ -70,6 +70,15 @@ TEST_F(PriceEndToEnd, healthy_sign_confirms_and_the_journal_says_so) {
     EXPECT_EQ(entries[0].shown_blink, "M----");
     // The journal opens with its header line.
     EXPECT_EQ(read_all(file(kJournalName)).rfind(journal_header(), 0), 0u);
+
+    // "Czytaj z wieży" records what the sign holds.
+    host.menu(kCmdReadback);
+    ASSERT_TRUE(wait_idle(5000));
+    ASSERT_TRUE(host.pump_until([&] { return journal().size() == 2; }, 2000))
+        << journal().size() << " " << read_all(file(kJournalName));
+    EXPECT_EQ(journal()[1].source, "odczyt");
+    EXPECT_EQ(journal()[1].outcome, txt(Txt::OutcomeReadBack));
+    EXPECT_EQ(journal()[1].shown[0], "4.59");
 }
 
 class StuckFieldEndToEnd : public PriceEndToEnd {
@@ -127,6 +136,27 @@ TEST_F(PriceEndToEnd, confirmation_switched_off_sends_the_batch_alone) {
     ASSERT_TRUE(wait_outcome());
     EXPECT_EQ(sign->received_count(), 6u);
     EXPECT_EQ(journal().at(0).outcome, txt(Txt::OutcomeAcknowledged));
+}
+
+TEST_F(PriceEndToEnd, beside_a_script_the_batch_is_not_read_back_and_the_journal_says_why) {
+    std::ofstream(file("pause.txt"), std::ios::binary) << "21C1.00\r\n{S60000}\r\n";
+    host.type(kPanelWindow, kIdScriptPath, file("pause.txt").string());
+    host.press(kPanelWindow, kIdScriptButton);
+    ASSERT_TRUE(record().script_running);
+    ASSERT_TRUE(host.pump_until([&] { return sign->received_count() >= 1 && idle(); }, 3000));
+    send({"1", "2", "3", "4", "5"});
+    ASSERT_TRUE(wait_outcome());
+    EXPECT_EQ(outcome_line().rfind(cp1250("Przyjęte przez wieżę "), 0), 0u) << outcome_line();
+    host.press(kPanelWindow, kIdScriptButton);
+    ASSERT_TRUE(host.pump_until([&] { return journal().size() == 3; }, 2000));
+    auto entries = journal();
+    EXPECT_EQ(entries[0].source, "skrypt");
+    EXPECT_EQ(entries[0].outcome, "start");
+    EXPECT_EQ(entries[1].source, "panel");
+    EXPECT_EQ(entries[1].outcome, txt(Txt::OutcomeAcknowledged));
+    EXPECT_EQ(entries[1].note, txt(Txt::PriceReasonScript));
+    EXPECT_EQ(entries[2].outcome, "stop");
+    for (const auto& f : sign->received()) EXPECT_NE(f.payload, "20C");
 }
 
 TEST_F(PriceEndToEnd, other_sources_are_refused_without_queueing_while_disconnected_or_invalid) {
@@ -215,7 +245,10 @@ TEST_F(ScheduleEndToEnd, changes_due_while_disconnected_apply_the_latest_on_conn
     ASSERT_FALSE(host.messages().empty());
     EXPECT_NE(host.messages()[0].text.find("2030-03-01 10:00:00"), std::string::npos);
 
-    // The plan is still there for a new start.
+    // A new start finds the plan and knows the change was applied.
+    EXPECT_NE(read_all(file("KavorCen-dodatkowe.ini"))
+                  .find("price_schedule_done=" + std::to_string(local_instant(2030, 3, 1, 11, 0, 0))),
+              std::string::npos);
     Schedule again;
     load_schedule(file(kScheduleName).string(), again);
     EXPECT_EQ(again.entries.size(), 3u);

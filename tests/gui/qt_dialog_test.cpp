@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QListWidget>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -143,6 +144,27 @@ TEST_F(QtDialogTest, operator_edits_reach_the_store_as_windows_1250) {
         host->end_dialog(kTestDialog, 1);
     });
     EXPECT_EQ(host->run_dialog(kTestDialog, proc), 1);
+}
+
+TEST_F(QtDialogTest, list_box_mirrors_its_items_and_a_selection_is_a_command) {
+    TestProcedure proc;
+    proc.init = [&] {
+        host->controls().add_item(kTestDialog, 607, cp("2026-12-24 00:00:00  1: 4.59"));
+        host->controls().add_item(kTestDialog, 607, cp("codziennie 06:00:00  1: 5.19"));
+    };
+    gui::when_modal([&](QWidget*) {
+        auto* list = control<QListWidget>(607);
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ(list->count(), 2);
+        EXPECT_EQ(list->item(1)->text(), u("codziennie 06:00:00  1: 5.19"));
+        list->setCurrentRow(1);
+        EXPECT_EQ(host->controls().selection(kTestDialog, 607), 1);
+        EXPECT_EQ(proc.count(607), 1);
+        host->controls().clear_items(kTestDialog, 607);
+        EXPECT_TRUE(gui::wait_for([&] { return list->count() == 0; }));
+        host->end_dialog(kTestDialog, 1);
+    });
+    host->run_dialog(kTestDialog, proc);
 }
 
 TEST_F(QtDialogTest, worker_thread_changes_reach_the_widgets_without_waiting_for_the_ui_thread) {

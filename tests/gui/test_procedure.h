@@ -74,6 +74,7 @@ inline const ControlTemplate kTestControls[] = {
     {602, ControlKind::Static, "Zażółć gęślą jaźń", Rect{10, 80, 200, 100}, kCentered},
     {603, ControlKind::CheckBox, "Mrugaj", Rect{10, 104, 120, 124}},
     {604, ControlKind::OwnerDrawButton, "", Rect{210, 50, 234, 74}},
+    {607, ControlKind::ListBox, "", Rect{124, 104, 200, 146}},
     {kNoId, ControlKind::Frame, "", Rect{240, 20, 290, 70}},
     {kNoId, ControlKind::Icon, "", Rect{250, 80, 282, 112}, 0, 129},
     {605, ControlKind::Button, "Wyślij", Rect{10, 160, 90, 184}},

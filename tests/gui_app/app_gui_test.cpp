@@ -257,6 +257,12 @@ TEST_F(AppGuiTest, connected_to_the_virtual_sign) {
     EXPECT_EQ(std::vector<uint8_t>(state.segments[0], state.segments[0] + 3), std::vector<uint8_t>(places, places + 3));
     // The acknowledged price shows in the preview too.
     ASSERT_TRUE(gui::wait_for([&] { return p().state.price_segments[0][2] != 0; }));
+    // The sign confirms the batch on the line below the preview, which screen readers read.
+    ASSERT_TRUE(gui::wait_for(
+        [&] { return control<QLabel>(kIdPriceOutcome)->text().startsWith(u("Potwierdzone przez wieżę ")); }, 5000));
+    EXPECT_EQ(control<QLabel>(kIdPriceOutcome)->accessibleName(), control<QLabel>(kIdPriceOutcome)->text());
+    EXPECT_TRUE(control<QLabel>(kIdPriceOutcome)->isVisibleTo(frame()));
+    ASSERT_TRUE(host->save_screenshot(kMainWindow, std::string(KC_SCREENSHOT_DIR) + "/main_window_confirmed.png"));
 
     // No bulbs while the backlight is off; "Włącz" and the "20Z" answer bring them.
     EXPECT_EQ(grab_panel().pixelColor(224 + 16, 144 + 8), kGrey);

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -210,6 +211,28 @@ TEST_F(DialogsGuiTest, program_settings_colour_and_caption_reach_the_panel_and_t
     ASSERT_EQ(lines.size(), 41u);
     EXPECT_EQ(lines[33], "ON");
     EXPECT_EQ(lines[34], "255");
+}
+
+TEST_F(DialogsGuiTest, price_schedule_from_the_menu_adds_a_change_to_its_file_and_the_history_opens) {
+    constexpr WindowId W = kDialogPriceSchedule;
+    open(kCmdPriceSchedule, [&](QWidget*) {
+        retype(W, kIdScheduleTime, "06:00");
+        retype(W, kIdSchedulePrice1, "4.59");
+        click(W, kIdScheduleBlink1);
+        click(W, kIdScheduleAdd);
+        auto* list = control<QListWidget>(W, kIdScheduleList);
+        EXPECT_EQ(list->count(), 1);
+        EXPECT_EQ(list->accessibleName(), u("Zaplanowane zmiany:"));
+        screenshot(W, "dialog_141_price_schedule");
+        click(W, kIdCancel);
+    });
+    std::ifstream in(std::string(p().state.work_directory) + "/KavorHarmonogram.txt");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("codziennie;06:00:00;4.59;;;;;M----"), std::string::npos) << text;
+    open(kCmdPriceHistory, [&](QWidget*) {
+        screenshot(kDialogPriceHistory, "dialog_140_price_history");
+        click(kDialogPriceHistory, kIdCancel);
+    });
 }
 
 TEST_F(DialogsGuiTest, about_box_closes_only_with_ok) {
