@@ -144,7 +144,7 @@ void MainWindow::on_command(int id) {
     }
 }
 
-int run_program(Program& p) {
+int run_program(Program& p, const HeadOfficeFactory& head_office) {
     MainWindow main_window(p);
     ControlPanel panel(p);
     if (!p.ui->create_main_window(main_window)) return 0;
@@ -153,7 +153,14 @@ int run_program(Program& p) {
         return 0;
     }
     p.ui->show_window(kMainWindow, ShowMode::Normal);
+    std::unique_ptr<HeadOfficeStation> station;
+    if (head_office)
+        if (auto link = head_office(p)) {
+            station = std::make_unique<HeadOfficeStation>(p, std::move(link));
+            station->start();
+        }
     int code = p.ui->run_message_loop();
+    if (station) station->stop();
     // A loop ended without the window's destruction still must stop the workers.
     if (get_record(p)) destroy_record(p);
     return code;

@@ -2,6 +2,7 @@
 // minimise to tray, terminal view messages) and start-up.
 #pragma once
 #include "app/connection.h"
+#include "app/head_office_station.h"
 #include "state/state.h"
 #include "panel/control_panel.h"
 #include "platform/window_procedure.h"
@@ -31,7 +32,8 @@ private:
 
 // teardown(p, reset), shared with the panel's start, is declared in panel/control_panel.h.
 
-// Start-up: main window, panel, show, message loop. Returns the exit code.
-int run_program(Program& p);
+// Start-up: main window, panel, show, message loop. Returns the exit code. A link to
+// head office runs beside it when `head_office` makes one from the loaded settings.
+int run_program(Program& p, const HeadOfficeFactory& head_office = {});
 
 }  // namespace kc

@@ -3,6 +3,7 @@
 // with the captions 561..565 standing in its grey part. The text-display and
 // temperature controls exist but are hidden.
 #include "resources/command_ids.h"
+#include "resources/head_office_ids.h"
 #include "resources/templates.h"
 
 namespace kc {
@@ -82,6 +83,11 @@ const ControlTemplate kControls[] = {
     // ---- Temperatura (hidden) ----
     {kNoId, ControlKind::GroupBox, "Temperatura", Rect{630, 158, 930, 210}, kHidden},
     {kIdTemperature, ControlKind::Edit, "", Rect{640, 178, 740, 202}, kHidden},
+
+    // ---- Centrala: the head office link over the preview, shown only when one is set up ----
+    {kIdHeadOfficeGroup, ControlKind::GroupBox, "Centrala", Rect{216, 8, 616, 88}, kHidden},
+    {kIdHeadOfficeLink, ControlKind::Static, "", Rect{226, 30, 606, 50}, kHidden},
+    {kIdHeadOfficeChange, ControlKind::Static, "", Rect{226, 58, 606, 78}, kHidden},
 };
 
 const DialogTemplate kPanel{kPanelTemplateId, "DYSTRDLG", "", 2000, 1000, kControls, false};

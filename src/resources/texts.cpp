@@ -108,6 +108,46 @@ const char* utf8_text(Txt id) {
         case Txt::ScheduleDaily: return "codziennie";
 
         // -- Head office link.
+        case Txt::HoReasonTooLarge: return "wiadomość jest za duża";
+        case Txt::HoReasonNotJson: return "wiadomość nie jest poprawnym JSON";
+        case Txt::HoReasonNotObject: return "wiadomość nie jest obiektem JSON";
+        case Txt::HoReasonDuplicateKey: return "pole występuje dwa razy";
+        case Txt::HoReasonUnknownField: return "nieznane pole";
+        case Txt::HoReasonMissingField: return "brak pola";
+        case Txt::HoReasonWrongType: return "pole ma zły typ";
+        case Txt::HoReasonBadId: return "zły identyfikator zmiany";
+        case Txt::HoReasonWrongStation: return "zmiana dla innej stacji";
+        case Txt::HoReasonWrongCount: return "potrzeba dokładnie pięciu wartości";
+        case Txt::HoReasonPriceTooLong: return "cena dłuższa niż 6 znaków";
+        case Txt::HoReasonPriceBadCharacter: return "cena ze znakiem, którego wieża nie pokaże";
+        case Txt::HoReasonBadTime: return "zły czas zmiany";
+        case Txt::HoLinkConnecting: return "Centrala: łączenie z %s...";
+        case Txt::HoLinkConnected: return "Centrala: połączono z %s";
+        case Txt::HoLinkUnreachable: return "Centrala: brak połączenia z %s (%s), ponowna próba za %d s";
+        case Txt::HoLinkRefused: return "Centrala: serwer %s odmówił połączenia: %s";
+        case Txt::HoLinkBadLogin: return "złe hasło lub użytkownik";
+        case Txt::HoCaFileUnreadable: return "nie można odczytać pliku CA %s";
+        case Txt::HoLinkOff: return "Centrala: wyłączona, %s";
+        case Txt::HoPasswordFileOpen: return "plik hasła %s może czytać ktoś poza właścicielem (popraw: chmod 600)";
+        case Txt::HoPasswordFileUnreadable: return "nie można odczytać pliku hasła %s";
+        case Txt::HoNoCaFile: return "brak pliku CA do szyfrowania (head_office_ca_file)";
+        case Txt::HoBadStation: return "zły identyfikator stacji (head_office_station)";
+        case Txt::HoBadBroker: return "zły adres serwera (head_office_broker, HOST:PORT)";
+        case Txt::HoChangeLine: return "Centrala %s: zmiana %s %s";
+        case Txt::HoOutcomeScheduled: return "zaplanowana na %s";
+        case Txt::HoOutcomeAcknowledged: return "przyjęta przez wieżę";
+        case Txt::HoOutcomeConfirmed: return "potwierdzona przez wieżę";
+        case Txt::HoOutcomeMismatch: return "wieża pokazuje inne ceny w polach %s";
+        case Txt::HoOutcomeNotConfirmed: return "niepotwierdzona: %s";
+        case Txt::HoOutcomeGivenUp: return "wieża nie przyjęła zmiany";
+        case Txt::HoOutcomeRefused: return "odrzucona: %s";
+        case Txt::HoOutcomeDuplicate: return "powtórzona, pominięta";
+        case Txt::HoOutcomeLate: return "spóźniona";
+        case Txt::HoErrRefused: return "serwer nie przyjmuje połączeń";
+        case Txt::HoErrUnreachable: return "serwer nieosiągalny";
+        case Txt::HoErrTls: return "błąd TLS, sprawdź plik CA i nazwę serwera";
+        case Txt::HoErrLookup: return "nieznana nazwa serwera";
+        case Txt::HoErrLost: return "połączenie zerwane";
 
         // -- Desktop: tray menu, command line.
         case Txt::TrayShow: return "Pokaż";

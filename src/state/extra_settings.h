@@ -31,6 +31,15 @@ namespace extra_key {
 inline constexpr const char* kReconnect = "reconnect";  // Łącz ponownie po odłączeniu (1)
 inline constexpr const char* kPriceConfirmation = "price_confirmation";  // read prices back after a batch (1)
 inline constexpr const char* kPriceScheduleDone = "price_schedule_done";  // planned changes handled up to (s)
+// Link to head office through an MQTT broker (docs/head-office.md): off until a broker
+// and a station id are set; head_office=0 switches it off.
+inline constexpr const char* kHeadOffice = "head_office";
+inline constexpr const char* kHeadOfficeBroker = "head_office_broker";  // HOST:PORT
+inline constexpr const char* kHeadOfficeStation = "head_office_station";
+inline constexpr const char* kHeadOfficeUser = "head_office_user";
+inline constexpr const char* kHeadOfficePassword = "head_office_password";
+inline constexpr const char* kHeadOfficePasswordFile = "head_office_password_file";
+inline constexpr const char* kHeadOfficeCaFile = "head_office_ca_file";
 }  // namespace extra_key
 
 }  // namespace kc

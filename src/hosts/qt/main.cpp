@@ -15,6 +15,9 @@
 #include "hosts/posix/posix_services.h"
 #include "hosts/posix/system_clock.h"
 #include "hosts/qt/qt_host.h"
+#ifdef KC_WITH_MQTT
+#include "hosts/mqtt/mqtt_station.h"
+#endif
 #include "hosts/qt/qt_single_instance.h"
 #include "hosts/qt/qt_text.h"
 #include "resources/texts.h"
@@ -96,5 +99,12 @@ int main(int argc, char** argv) {
     p.ui = &host;
     p.clock = &clock;
     kc::use_posix_serial(p);
+#ifdef KC_WITH_MQTT
+    // Head office's broker, when the extra settings file names one.
+    return kc::run_program(p, [](kc::Program& program) {
+        return kc::mqtt::make_station_link(program.extra, program.state.work_directory);
+    });
+#else
     return kc::run_program(p);
+#endif
 }

@@ -1,0 +1,341 @@
+// Application core: the station's side of head office.
+#include "app/head_office_station.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "link/price_batch.h"
+#include "resources/command_ids.h"
+#include "resources/head_office_ids.h"
+#include "resources/texts.h"
+
+namespace kc {
+namespace {
+
+constexpr int kTickMs = 1000;
+
+// `pattern` with each "%s" replaced by the next argument.
+std::string fill(const std::string& pattern, std::initializer_list<std::string> args) {
+    std::string out;
+    auto next = args.begin();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's' && next != args.end()) {
+            out += *next++;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+std::string clock_text(const LocalTime& t) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return text;
+}
+
+// Local "DD/MM/YYYY HH:MM:SS" of calendar seconds (UI thread only: std::localtime).
+std::string date_time_text(int64_t seconds) {
+    std::time_t t = static_cast<std::time_t>(seconds);
+    const std::tm* local = std::localtime(&t);
+    if (!local) return std::to_string(seconds);
+    char text[32];
+    std::strftime(text, sizeof text, "%d/%m/%Y %H:%M:%S", local);
+    return text;
+}
+
+PriceSet to_set(const std::array<std::string, kPriceFieldCount>& prices, const std::array<bool, kPriceFieldCount>& blink) {
+    PriceSet s;
+    for (size_t i = 0; i < kPriceFieldCount; ++i) {
+        s.prices[i] = prices[i];
+        s.blink[i] = blink[i];
+    }
+    return s;
+}
+
+// The stable code head office reads for a refusal before queueing.
+const char* refusal_code(QueueRefusal r) {
+    switch (r) {
+        case QueueRefusal::not_connected: return "sign_disconnected";
+        case QueueRefusal::test_mode: return "test_mode";
+        case QueueRefusal::script_running: return "script_running";
+        case QueueRefusal::invalid: return "invalid_price";
+        case QueueRefusal::none: break;
+    }
+    return "";
+}
+
+std::string outcome_text(const CentralResult& r) {
+    switch (r.outcome) {
+        case CentralOutcome::Refused: return fill(txt(Txt::HoOutcomeRefused), {r.detail});
+        case CentralOutcome::Scheduled: return fill(txt(Txt::HoOutcomeScheduled), {r.detail});
+        case CentralOutcome::Acknowledged: return txt(Txt::HoOutcomeAcknowledged);
+        case CentralOutcome::Confirmed: return txt(Txt::HoOutcomeConfirmed);
+        case CentralOutcome::Mismatch: {
+            std::string fields;
+            for (int f : r.fields) fields += (fields.empty() ? "" : ", ") + std::to_string(f);
+            return fill(txt(Txt::HoOutcomeMismatch), {fields});
+        }
+        case CentralOutcome::NotConfirmed: return fill(txt(Txt::HoOutcomeNotConfirmed), {r.detail});
+        case CentralOutcome::GivenUp: return txt(Txt::HoOutcomeGivenUp);
+        case CentralOutcome::Duplicate: return txt(Txt::HoOutcomeDuplicate);
+    }
+    return "";
+}
+
+}  // namespace
+
+struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStation::Shared> {
+    Shared(Program& program, std::unique_ptr<HeadOfficeLink> l) : p(program), link(std::move(l)) {}
+
+    struct Sent {
+        std::string id;
+        bool late = false;
+        int64_t at = 0;
+    };
+
+    Program& p;
+    std::unique_ptr<HeadOfficeLink> link;
+    int hook = -1;
+
+    std::mutex mutex;                       // guards sent, orphans, stopping
+    std::map<uint64_t, Sent> sent;          // batch id → the change it carries
+    std::vector<BatchOutcome> orphans;      // outcomes that came before their batch was noted
+    bool stopping = false;
+    std::condition_variable wake;
+    std::thread ticker;
+
+    std::vector<CentralChange> scheduled;  // UI thread only
+
+    // ---- any thread ----------------------------------------------------------------
+    // Runs `work` on the UI thread unless the station stopped in between.
+    void post(std::function<void(Shared&)> work) {
+        std::weak_ptr<Shared> weak = weak_from_this();
+        p.ui->post([weak, work = std::move(work)] {
+            auto s = weak.lock();
+            if (!s) return;
+            {
+                std::lock_guard lock(s->mutex);
+                if (s->stopping) return;
+            }
+            work(*s);
+        });
+    }
+
+    void show_change(const std::string& id, const CentralResult& r) {
+        const std::string line = fill(txt(Txt::HoChangeLine), {clock_text(p.clock->local_time()), id, outcome_text(r)});
+        set_panel_text(p, kIdHeadOfficeChange, line);
+    }
+
+    void answer(const CentralResult& r) {
+        link->publish_result(r);
+        post([r](Shared& s) { s.show_change(r.id, r); });
+    }
+
+    void on_outcome(const BatchOutcome& o) {
+        if (o.kind == OutcomeKind::script_started || o.kind == OutcomeKind::script_stopped) return;
+        const bool read = o.kind == OutcomeKind::confirmed || o.kind == OutcomeKind::mismatch ||
+                          o.kind == OutcomeKind::read_back;
+        if (read || o.kind == OutcomeKind::acknowledged) {
+            // Whatever put the prices there, head office sees what the sign holds.
+            StationState st;
+            st.sign = read ? to_set(o.shown, o.shown_blink) : to_set(o.sent.prices, o.sent.blink);
+            st.time = o.time;
+            st.source = batch_source_word(o.source);
+            st.matches = o.kind != OutcomeKind::mismatch;
+            link->publish_state(st);
+        }
+        if (o.source != BatchSource::central) return;
+        Sent change;
+        {
+            std::lock_guard lock(mutex);
+            auto it = sent.find(o.batch_id);
+            if (it == sent.end()) {
+                orphans.push_back(o);
+                return;
+            }
+            change = it->second;
+            sent.erase(it);
+        }
+        answer(result_of(change, o));
+    }
+
+    CentralResult result_of(const Sent& change, const BatchOutcome& o) {
+        CentralResult r;
+        r.id = change.id;
+        r.late = change.late;
+        r.at = change.at;
+        r.time = o.time;
+        switch (o.kind) {
+            case OutcomeKind::acknowledged: r.outcome = CentralOutcome::Acknowledged; break;
+            case OutcomeKind::confirmed: r.outcome = CentralOutcome::Confirmed; break;
+            case OutcomeKind::mismatch: r.outcome = CentralOutcome::Mismatch; break;
+            case OutcomeKind::given_up: r.outcome = CentralOutcome::GivenUp; r.reason = "sign_no_answer"; break;
+            default: r.outcome = CentralOutcome::NotConfirmed; r.reason = "not_confirmed"; break;
+        }
+        if (o.kind == OutcomeKind::confirmed || o.kind == OutcomeKind::mismatch) {
+            r.has_sign = true;
+            r.sign = to_set(o.shown, o.shown_blink);
+        }
+        for (int i = 0; i < kPriceFieldCount; ++i)
+            if (o.kind == OutcomeKind::mismatch && o.differs[static_cast<size_t>(i)]) r.fields.push_back(i + 1);
+        r.detail = o.reason;
+        return r;
+    }
+
+    // ---- UI thread -----------------------------------------------------------------
+    void apply(const CentralChange& c) {
+        if (!get_record(p)) return;
+        const int64_t now = p.clock->calendar_seconds();
+        if (c.has_at && c.at > now) {
+            CentralResult r;
+            r.id = c.id;
+            r.time = now;
+            r.at = c.at;
+            if (c.at - now > kMaxScheduleAheadSeconds || scheduled.size() >= kMaxScheduledChanges) {
+                r.outcome = CentralOutcome::Refused;
+                r.reason = "too_far_ahead";
+                r.detail = txt(Txt::HoReasonBadTime);
+            } else {
+                r.outcome = CentralOutcome::Scheduled;
+                r.detail = date_time_text(c.at);
+                scheduled.push_back(c);
+                std::stable_sort(scheduled.begin(), scheduled.end(),
+                                 [](const CentralChange& a, const CentralChange& b) { return a.at < b.at; });
+            }
+            answer(r);
+            return;
+        }
+        queue(c, c.has_at && c.at < now);
+    }
+
+    void queue(const CentralChange& c, bool late) {
+        PriceBatch batch;
+        for (size_t i = 0; i < kPriceFieldCount; ++i) {
+            batch.prices[i] = c.set.prices[i];
+            batch.blink[i] = c.set.blink[i];
+        }
+        QueueResult q = queue_price_batch(p, batch, BatchSource::central);
+        if (!q) {
+            CentralResult r;
+            r.id = c.id;
+            r.outcome = q.refusal == QueueRefusal::invalid ? CentralOutcome::Refused : CentralOutcome::NotConfirmed;
+            r.reason = refusal_code(q.refusal);
+            r.detail = describe_refusal(q);
+            r.time = p.clock->calendar_seconds();
+            r.late = late;
+            r.at = c.at;
+            answer(r);
+            return;
+        }
+        // The panel shows the prices now in force, so a later "Wyślij" sends them again.
+        for (int n = 1; n <= kPriceFieldCount; ++n) {
+            set_panel_text(p, price_edit_id(n), c.set.prices[static_cast<size_t>(n - 1)]);
+            p.ui->controls().set_checked(kPanelWindow, kIdBlink1 + n - 1, c.set.blink[static_cast<size_t>(n - 1)]);
+        }
+        std::vector<BatchOutcome> early;
+        {
+            std::lock_guard lock(mutex);
+            sent[q.batch_id] = Sent{c.id, late, c.at};
+            for (auto it = orphans.begin(); it != orphans.end();)
+                if (it->batch_id == q.batch_id) {
+                    early.push_back(*it);
+                    it = orphans.erase(it);
+                } else {
+                    ++it;
+                }
+        }
+        for (const BatchOutcome& o : early) on_outcome(o);
+    }
+
+    void tick() {
+        MainRecord* r = get_record(p);
+        if (!r) return;
+        SignAnswers a = SignAnswers::Disconnected;
+        if (r->connected)
+            a = r->timeout_count == 0 && panel_text(p, kIdStatus) != txt(Txt::StatusTransmissionError)
+                    ? SignAnswers::Answers
+                    : SignAnswers::NoAnswer;
+        else if (r->test_mode)
+            a = SignAnswers::TestMode;
+        link->publish_sign(a);
+        // A change whose time came waits for the sign; once it is there it goes, late
+        // when its time has passed by more than a tick.
+        const int64_t now = p.clock->calendar_seconds();
+        if (!scheduled.empty() && scheduled.front().at <= now && r->connected && !r->script_running) {
+            CentralChange c = scheduled.front();
+            scheduled.erase(scheduled.begin());
+            queue(c, now - c.at > 2);
+        }
+    }
+};
+
+HeadOfficeStation::HeadOfficeStation(Program& p, std::unique_ptr<HeadOfficeLink> link)
+    : shared_(std::make_shared<Shared>(p, std::move(link))) {}
+
+HeadOfficeStation::~HeadOfficeStation() { stop(); }
+
+void HeadOfficeStation::start() {
+    Shared& s = *shared_;
+    if (s.ticker.joinable()) return;
+    s.p.ui->controls().set_visible(kPanelWindow, kIdHeadOfficeGroup, true);
+    s.p.ui->controls().set_visible(kPanelWindow, kIdHeadOfficeLink, true);
+    s.p.ui->controls().set_visible(kPanelWindow, kIdHeadOfficeChange, true);
+    std::weak_ptr<Shared> weak = shared_;
+    s.hook = add_batch_outcome_hook(s.p, [weak](Program&, const BatchOutcome& o) {
+        if (auto shared = weak.lock()) shared->on_outcome(o);
+    });
+    HeadOfficeLink::Events events;
+    events.on_change = [weak](const CentralChange& c) {
+        if (auto shared = weak.lock()) shared->post([c](Shared& s) { s.apply(c); });
+    };
+    events.on_status = [weak](const LinkStatus& status) {
+        if (auto shared = weak.lock()) set_panel_text(shared->p, kIdHeadOfficeLink, status.why);
+    };
+    events.on_refused = [weak](const CentralResult& r) {
+        if (auto shared = weak.lock()) shared->post([r](Shared& s) { s.show_change(r.id, r); });
+    };
+    {
+        std::lock_guard lock(s.mutex);
+        s.stopping = false;
+    }
+    s.link->start(std::move(events));
+    s.ticker = std::thread([weak] {
+        for (;;) {
+            auto shared = weak.lock();
+            if (!shared) return;
+            std::unique_lock lock(shared->mutex);
+            if (shared->wake.wait_for(lock, std::chrono::milliseconds(kTickMs), [&] { return shared->stopping; }))
+                return;
+            lock.unlock();
+            shared->post([](Shared& s) { s.tick(); });
+        }
+    });
+}
+
+void HeadOfficeStation::stop() {
+    if (!shared_) return;
+    Shared& s = *shared_;
+    {
+        std::lock_guard lock(s.mutex);
+        s.stopping = true;
+        s.wake.notify_all();
+    }
+    if (s.ticker.joinable()) s.ticker.join();
+    if (s.hook >= 0) {
+        remove_batch_outcome_hook(s.p, s.hook);
+        s.hook = -1;
+    }
+    s.link->stop();
+    s.scheduled.clear();
+}
+
+}  // namespace kc

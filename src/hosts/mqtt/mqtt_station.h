@@ -1,0 +1,89 @@
+// Head office link (MQTT host): the station's side of the broker, with libmosquitto.
+// It only connects out (TLS, user and password), subscribes to its own set topic with
+// QoS 1 in a persistent session, checks every message whole, drops ids it has taken
+// before, and publishes results, retained state and retained status (with a last will
+// for "offline"). All network work runs on one thread of its own; the calls from the
+// program only queue a message and return.
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "hosts/mqtt/seen_ids.h"
+#include "hosts/mqtt/station_config.h"
+#include "platform/head_office.h"
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace kc::mqtt {
+
+struct Backoff {
+    int first_ms = 1000;
+    int max_ms = 60000;
+};
+
+class MqttStation : public HeadOfficeLink {
+public:
+    // `seen_path` keeps the ids already taken (see SeenIds).
+    MqttStation(StationConfig config, std::string seen_path, Backoff backoff = {});
+    ~MqttStation() override;
+
+    void start(Events events) override;
+    void stop() override;
+    void publish_result(const CentralResult& result) override;
+    void publish_state(const StationState& state) override;
+    void publish_sign(SignAnswers answers) override;
+
+    bool connected() const { return connected_; }
+    const StationConfig& config() const { return config_; }
+
+private:
+    struct Outgoing {
+        std::string topic;
+        std::string payload;
+        bool retain = false;
+    };
+    void run();
+    void destroy();
+    void report(LinkState state, const std::string& why);
+    void send(Outgoing message);   // any thread
+    void flush_locked();           // holding mutex_, connected
+    void on_connect(int rc);
+    void on_disconnect(int rc);
+    void on_message(const mosquitto_message* message);
+    void publish_refusal(const std::string& id, const std::string& reason, const std::string& where);
+
+    static void connect_callback(mosquitto*, void* self, int rc);
+    static void disconnect_callback(mosquitto*, void* self, int rc);
+    static void message_callback(mosquitto*, void* self, const mosquitto_message* message);
+
+    StationConfig config_;
+    Backoff backoff_;
+    SeenIds seen_;
+    Events events_;
+    mosquitto* mosq_ = nullptr;  // set and cleared by the network thread under mutex_
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> connected_{false};
+    std::atomic<int> connack_{0};  // the broker's refusal code of the last attempt
+
+    std::mutex mutex_;  // guards the fields below
+    std::condition_variable wake_;
+    std::deque<Outgoing> pending_;  // results kept while the broker is out of reach
+    std::string state_json_;        // last retained state, sent again on every connect
+    SignAnswers sign_ = SignAnswers::Disconnected;
+    LinkState last_state_ = LinkState::Connecting;
+    std::string last_why_;
+    bool reported_ = false;
+};
+
+// The link for a program whose extra settings name a broker, or null when they do not
+// or the link is switched off. `work_directory` holds the file of ids taken.
+std::unique_ptr<HeadOfficeLink> make_station_link(const ExtraSettings& extra, const std::string& work_directory);
+
+}  // namespace kc::mqtt

@@ -1,0 +1,98 @@
+// Platform layer: the link to head office. The host that implements it (hosts/mqtt)
+// speaks to a message broker; the core sees only a price change coming in and the
+// answers going out. Texts for people are Windows-1250, like everything in the core.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kc {
+
+// Five prices as the panel sends them, with their blink flags.
+struct PriceSet {
+    std::array<std::string, 5> prices;
+    std::array<bool, 5> blink{};
+};
+
+// A price change from head office, already checked whole by the link.
+struct CentralChange {
+    std::string id;       // head office's message id, printable ASCII
+    PriceSet set;
+    bool has_at = false;  // a time to apply it at
+    int64_t at = 0;       // calendar seconds
+};
+
+enum class CentralOutcome {
+    Refused,       // not valid: nothing was queued
+    Scheduled,     // waits for its time
+    Acknowledged,  // the sign took every command; no confirmation ran
+    Confirmed,     // the sign shows what was sent
+    Mismatch,      // the sign shows something else in `fields`
+    NotConfirmed,  // sent, but the sign could not be asked, or never sent; `reason` says why
+    GivenUp,       // the sign did not take the batch
+    Duplicate      // the id was seen before; `previous` holds its outcome
+};
+
+// Stable names used on the wire: "refused", "confirmed", ...
+const char* outcome_name(CentralOutcome outcome);
+
+struct CentralResult {
+    std::string id;
+    CentralOutcome outcome = CentralOutcome::Refused;
+    std::string reason;        // a stable code ("price_too_long", "sign_disconnected", ...)
+    std::string detail;        // the same for people
+    std::vector<int> fields;   // fields 1..5 that differ (Mismatch)
+    bool has_sign = false;     // the sign's own values are known
+    PriceSet sign;             // what the sign shows, in the panel's digit notation
+    int64_t time = 0;          // calendar seconds of the outcome
+    bool late = false;         // its time had passed when it came in
+    int64_t at = 0;            // the time it carried, when late or scheduled
+    std::string previous;      // Duplicate: outcome name of the first delivery
+};
+
+// What the sign last confirmed, published so head office always sees the truth.
+struct StationState {
+    PriceSet sign;
+    int64_t time = 0;    // calendar seconds of the confirmation
+    std::string source;  // "panel", "centrala", "harmonogram", ...
+    bool matches = true; // the sign showed what was sent
+};
+
+enum class SignAnswers { Answers, NoAnswer, Disconnected, TestMode };
+
+enum class LinkState {
+    Connecting,   // trying (first time or after a loss)
+    Connected,
+    Unreachable,  // broker not reached; retrying with back-off
+    Refused,      // broker refused the login or the certificate; retrying
+    Misconfigured // settings unusable (password file readable by others, ...): not trying
+};
+
+struct LinkStatus {
+    LinkState state = LinkState::Connecting;
+    std::string why;  // Windows-1250, for the panel
+};
+
+class HeadOfficeLink {
+public:
+    struct Events {
+        // Called on the link's own thread; the receiver posts to the UI thread.
+        std::function<void(const CentralChange&)> on_change;
+        std::function<void(const LinkStatus&)> on_status;
+        // A change the link itself refused (bad message): shown on the panel.
+        std::function<void(const CentralResult&)> on_refused;
+    };
+    virtual ~HeadOfficeLink() = default;
+    // Starts connecting out on a thread of its own; never blocks the caller for long.
+    virtual void start(Events events) = 0;
+    // Says goodbye (status offline) and joins its thread. No event runs after it returns.
+    virtual void stop() = 0;
+    // Any thread; kept and sent later when the broker is not reachable now.
+    virtual void publish_result(const CentralResult& result) = 0;
+    virtual void publish_state(const StationState& state) = 0;
+    virtual void publish_sign(SignAnswers answers) = 0;
+};
+
+}  // namespace kc

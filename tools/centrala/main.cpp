@@ -1,0 +1,400 @@
+// kavor-centrala: head office's side of the price push. It sends prices to stations
+// through the MQTT broker, waits a bounded time for each station's result and prints
+// a table; `status` lists the stations from their retained status and state.
+#include <mosquitto.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "hosts/mqtt/messages.h"
+#include "hosts/mqtt/station_config.h"
+#include "link/price_batch.h"
+#include "text/cp1250.h"
+
+namespace {
+
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+const char* const kUsage =
+    "kavor-centrala push   --broker HOST:PORT --cafile CA [--user USER] [--password-file FILE]\n"
+    "                      (--stations ID,ID,... | --all) --prices P1,P2,P3,P4,P5 [--at TIME]\n"
+    "                      [--id ID] [--timeout SECONDS]\n"
+    "kavor-centrala push   ... --file PRICES     (lines: station;P1;P2;P3;P4;P5)\n"
+    "kavor-centrala status --broker HOST:PORT --cafile CA [--user USER] [--password-file FILE]\n"
+    "\n"
+    "A price ending in '*' blinks. TIME is 2026-12-08T00:00:00 (the station's local time)\n"
+    "or with an offset (+01:00, Z). The exit code is 0 when every station confirmed,\n"
+    "1 when any did not, 2 for a usage or connection error.\n";
+
+struct Options {
+    std::string command;
+    std::string broker, cafile, user = "centrala", password_file;
+    std::vector<std::string> stations;
+    bool all = false;
+    std::string prices, file, at, id;
+    int timeout_s = 30;
+};
+
+struct Target {
+    std::string station;
+    kc::PriceSet set;
+};
+
+struct StationView {
+    json status, state;
+};
+
+struct Result {
+    bool have = false;
+    json message;
+    double seconds = 0;
+};
+
+[[noreturn]] void fail(const std::string& message, int code = 2) {
+    std::fprintf(stderr, "kavor-centrala: %s\n", message.c_str());
+    std::exit(code);
+}
+
+std::vector<std::string> split(const std::string& s, char sep) {
+    std::vector<std::string> out;
+    std::string part;
+    std::istringstream in(s);
+    while (std::getline(in, part, sep)) out.push_back(part);
+    if (!s.empty() && s.back() == sep) out.push_back("");
+    return out;
+}
+
+// "4.59*" blinks; every price must be one the panel would send.
+bool parse_prices(const std::vector<std::string>& fields, kc::PriceSet& set, std::string& why) {
+    if (fields.size() != 5) {
+        why = "five prices are needed, " + std::to_string(fields.size()) + " given";
+        return false;
+    }
+    for (size_t i = 0; i < 5; ++i) {
+        std::string p = fields[i];
+        set.blink[i] = !p.empty() && p.back() == '*';
+        if (set.blink[i]) p.pop_back();
+        kc::PriceCheck check = kc::check_price_text(p);
+        if (!check) {
+            why = "price " + std::to_string(i + 1) + " \"" + p + "\": " +
+                  (check.problem == kc::PriceProblem::too_long ? "more than 6 characters"
+                                                               : "only 0-9, '.', '-' and blanks are shown");
+            return false;
+        }
+        set.prices[i] = p;
+    }
+    return true;
+}
+
+std::string show_prices(const json& j) {
+    if (!j.is_object() || !j.contains("prices") || !j["prices"].is_array() || !j.contains("blink")) return "-";
+    std::string out;
+    for (size_t i = 0; i < j["prices"].size() && i < 5; ++i) {
+        if (i) out += " ";
+        std::string p = j["prices"][i].is_string() ? j["prices"][i].get<std::string>() : "?";
+        out += p.empty() ? "_" : p;
+        if (j["blink"].is_array() && i < j["blink"].size() && j["blink"][i].is_boolean() && j["blink"][i].get<bool>())
+            out += "*";
+    }
+    return out;
+}
+
+Options parse_options(int argc, char** argv) {
+    Options o;
+    if (argc < 2) fail(std::string("what to do?\n") + kUsage);
+    o.command = argv[1];
+    if (o.command == "--help" || o.command == "-h") {
+        std::fputs(kUsage, stdout);
+        std::exit(0);
+    }
+    if (o.command != "push" && o.command != "status") fail("unknown command " + o.command + "\n" + kUsage);
+    for (int i = 2; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) fail(a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--broker") o.broker = value();
+        else if (a == "--cafile") o.cafile = value();
+        else if (a == "--user") o.user = value();
+        else if (a == "--password-file") o.password_file = value();
+        else if (a == "--stations") o.stations = split(value(), ',');
+        else if (a == "--all") o.all = true;
+        else if (a == "--prices") o.prices = value();
+        else if (a == "--file") o.file = value();
+        else if (a == "--at") o.at = value();
+        else if (a == "--id") o.id = value();
+        else if (a == "--timeout") o.timeout_s = std::atoi(value().c_str());
+        else fail("unknown option " + a + "\n" + kUsage);
+    }
+    if (o.broker.empty()) fail("--broker HOST:PORT is needed");
+    if (o.cafile.empty()) fail("--cafile is needed: prices travel only over TLS");
+    if (o.timeout_s < 1) o.timeout_s = 1;
+    return o;
+}
+
+// One connection to the broker, driven by this thread alone.
+class Client {
+public:
+    explicit Client(const Options& o) {
+        mosquitto_lib_init();
+        std::random_device rd;
+        char id[64];
+        std::snprintf(id, sizeof id, "kavor-centrala-%d-%08x", static_cast<int>(getpid()), rd());
+        client_id_ = id;
+        sync_topic_ = "kavorcen/_centrala/" + client_id_;
+        mosq_ = mosquitto_new(client_id_.c_str(), true, this);
+        if (!mosq_) fail("out of memory");
+        std::string password;
+        if (!o.password_file.empty()) {
+            std::string problem;
+            if (!kc::mqtt::read_password_file(o.password_file, password, problem)) fail(kc::cp1250_to_utf8(problem));
+        }
+        mosquitto_username_pw_set(mosq_, o.user.c_str(), o.password_file.empty() ? nullptr : password.c_str());
+        if (mosquitto_tls_set(mosq_, o.cafile.c_str(), nullptr, nullptr, nullptr, nullptr) != MOSQ_ERR_SUCCESS)
+            fail("cannot read the CA file " + o.cafile);
+        mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* self, int rc) {
+            static_cast<Client*>(self)->connack_ = rc;
+            static_cast<Client*>(self)->connected_ = rc == 0;
+        });
+        mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
+            static_cast<Client*>(self)->on_message(m);
+        });
+        std::string host;
+        int port;
+        if (!kc::mqtt::parse_broker(o.broker, host, port)) fail("bad --broker " + o.broker + " (HOST:PORT)");
+        int rc = mosquitto_connect(mosq_, host.c_str(), port, 30);
+        if (rc != MOSQ_ERR_SUCCESS)
+            fail("cannot reach the broker " + o.broker + ": " +
+                 (rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : mosquitto_strerror(rc)));
+        if (!loop_until([&] { return connack_ >= 0; }, Clock::now() + std::chrono::seconds(10)))
+            fail("the broker " + o.broker + " did not answer");
+        if (connack_ != 0) fail("the broker refused the login: " + std::string(mosquitto_connack_string(connack_)));
+    }
+    ~Client() {
+        mosquitto_disconnect(mosq_);
+        mosquitto_loop(mosq_, 100, 1);
+        mosquitto_destroy(mosq_);
+        mosquitto_lib_cleanup();
+    }
+
+    // Subscribes, then waits for a message of its own sent after the subscriptions:
+    // the broker hands over retained messages first, so all of them are in by then.
+    void subscribe_and_sync(const std::vector<std::string>& topics) {
+        for (const std::string& t : topics) mosquitto_subscribe(mosq_, nullptr, t.c_str(), 1);
+        mosquitto_subscribe(mosq_, nullptr, sync_topic_.c_str(), 1);
+        mosquitto_publish(mosq_, nullptr, sync_topic_.c_str(), 4, "sync", 1, false);
+        if (!loop_until([&] { return synced_; }, Clock::now() + std::chrono::seconds(10)))
+            fail("the broker did not hand over the stations' state");
+    }
+
+    void publish(const std::string& topic, const std::string& payload) {
+        int rc = mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
+                                   false);
+        if (rc != MOSQ_ERR_SUCCESS) fail("cannot publish to " + topic + ": " + mosquitto_strerror(rc));
+    }
+
+    template <class Done>
+    bool loop_until(Done done, Clock::time_point deadline) {
+        while (!done()) {
+            if (Clock::now() >= deadline) return false;
+            int rc = mosquitto_loop(mosq_, 100, 1);
+            if (rc != MOSQ_ERR_SUCCESS) fail(std::string("lost the broker: ") + mosquitto_strerror(rc));
+        }
+        return true;
+    }
+
+    std::map<std::string, StationView> stations;
+    std::function<void(const std::string& station, const json&)> on_result;
+
+private:
+    void on_message(const mosquitto_message* m) {
+        std::string topic = m->topic ? m->topic : "";
+        std::string payload(static_cast<const char*>(m->payload), static_cast<size_t>(m->payloadlen));
+        if (topic == sync_topic_) {
+            synced_ = true;
+            return;
+        }
+        std::string station = kc::mqtt::station_of_topic(topic);
+        if (station.empty() || station == "_centrala") return;
+        json j = json::parse(payload, nullptr, false);
+        if (j.is_discarded() || !j.is_object()) return;
+        if (topic == kc::mqtt::status_topic(station)) stations[station].status = j;
+        else if (topic == kc::mqtt::state_topic(station)) stations[station].state = j;
+        else if (topic == kc::mqtt::result_topic(station) && on_result) on_result(station, j);
+    }
+
+    mosquitto* mosq_ = nullptr;
+    std::string client_id_, sync_topic_;
+    int connack_ = -1;
+    bool connected_ = false;
+    bool synced_ = false;
+};
+
+std::string make_id() {
+    std::time_t t = std::time(nullptr);
+    struct tm local = {};
+    localtime_r(&t, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::random_device rd;
+    char id[64];
+    std::snprintf(id, sizeof id, "%s-%04x", stamp, rd() & 0xFFFF);
+    return id;
+}
+
+std::vector<Target> read_targets(const Options& o, Client& client) {
+    std::vector<Target> targets;
+    if (!o.file.empty()) {
+        std::ifstream in(o.file, std::ios::binary);
+        if (!in) fail("cannot read " + o.file);
+        std::string line;
+        int number = 0;
+        while (std::getline(in, line)) {
+            ++number;
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.empty() || line[0] == '#') continue;
+            std::vector<std::string> f = split(line, ';');
+            Target t;
+            t.station = f.empty() ? "" : f[0];
+            std::string why;
+            if (!kc::mqtt::valid_station_id(t.station)) fail(o.file + ":" + std::to_string(number) + ": bad station id");
+            if (!parse_prices(std::vector<std::string>(f.begin() + 1, f.end()), t.set, why))
+                fail(o.file + ":" + std::to_string(number) + ": " + why);
+            targets.push_back(t);
+        }
+        if (targets.empty()) fail(o.file + " names no station");
+        return targets;
+    }
+    if (o.prices.empty()) fail("--prices or --file is needed");
+    kc::PriceSet set;
+    std::string why;
+    if (!parse_prices(split(o.prices, ','), set, why)) fail(why);
+    std::vector<std::string> names = o.stations;
+    if (o.all)
+        for (const auto& [station, view] : client.stations)
+            if (!view.status.is_null()) names.push_back(station);
+    if (names.empty()) fail(o.all ? "no station is known to the broker yet" : "--stations or --all is needed");
+    std::set<std::string> unique;
+    for (const std::string& s : names) {
+        if (!kc::mqtt::valid_station_id(s)) fail("bad station id \"" + s + "\"");
+        if (unique.insert(s).second) targets.push_back({s, set});
+    }
+    return targets;
+}
+
+std::string outcome_cell(const Result& r, const StationView& view) {
+    if (!r.have) {
+        if (view.status.is_object() && view.status.value("status", "") == "offline")
+            return "no result (station offline; the broker keeps the change)";
+        return "no result";
+    }
+    std::string out = r.message.value("outcome", "?");
+    if (r.message.contains("fields") && r.message["fields"].is_array()) {
+        out += " (fields";
+        for (const json& f : r.message["fields"]) out += " " + f.dump();
+        out += ")";
+    }
+    if (r.message.contains("detail") && r.message["detail"].is_string())
+        out += ": " + r.message["detail"].get<std::string>();
+    if (r.message.value("late", false)) out += " [late, due " + r.message.value("at", "") + "]";
+    if (r.message.value("outcome", "") == "scheduled") out += " for " + r.message.value("at", "");
+    return out;
+}
+
+int push(const Options& o) {
+    if (!o.at.empty()) {
+        int64_t ignored;
+        if (!kc::mqtt::parse_time(o.at, ignored)) fail("bad --at " + o.at);
+    }
+    Client client(o);
+    const std::string id = o.id.empty() ? make_id() : o.id;
+    if (!kc::mqtt::valid_change_id(id)) fail("bad --id " + id);
+    std::map<std::string, Result> results;
+    Clock::time_point start;
+    client.on_result = [&](const std::string& station, const json& j) {
+        auto it = results.find(station);
+        if (it == results.end() || j.value("id", "") != id) return;
+        const std::string outcome = j.value("outcome", "");
+        // A repeat of a change already taken says what became of the first.
+        if (outcome == "duplicate" && it->second.have) return;
+        it->second.have = true;
+        it->second.message = j;
+        it->second.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    client.subscribe_and_sync({"kavorcen/+/prices/result", "kavorcen/+/status"});
+    std::vector<Target> targets = read_targets(o, client);
+    for (const Target& t : targets) results[t.station];
+
+    start = Clock::now();
+    for (const Target& t : targets)
+        client.publish(kc::mqtt::set_topic(t.station), kc::mqtt::change_json(t.station, id, t.set, o.at));
+
+    auto final_outcome = [&](const Result& r) {
+        if (!r.have) return false;
+        std::string out = r.message.value("outcome", "");
+        if (out == "scheduled") return !o.at.empty();
+        return out != "duplicate" || r.message.value("previous", "") != "pending";
+    };
+    client.loop_until(
+        [&] {
+            for (const auto& [station, r] : results)
+                if (!final_outcome(r)) return false;
+            return true;
+        },
+        start + std::chrono::seconds(o.timeout_s));
+
+    std::printf("change %s\n", id.c_str());
+    std::printf("%-16s %-40s %-34s %s\n", "station", "outcome", "sign shows", "time");
+    int bad = 0;
+    for (const Target& t : targets) {
+        const Result& r = results[t.station];
+        const std::string outcome = r.have ? r.message.value("outcome", "") : "";
+        const bool ok = outcome == "confirmed" || (outcome == "scheduled" && !o.at.empty()) ||
+                        (outcome == "duplicate" && r.message.value("previous", "") == "confirmed");
+        if (!ok) ++bad;
+        char seconds[32] = "-";
+        if (r.have) std::snprintf(seconds, sizeof seconds, "%.2f s", r.seconds);
+        std::printf("%-16s %-40s %-34s %s\n", t.station.c_str(), outcome_cell(r, client.stations[t.station]).c_str(),
+                    r.have && r.message.contains("sign") ? show_prices(r.message["sign"]).c_str() : "-", seconds);
+    }
+    std::printf("%zu of %zu confirmed\n", targets.size() - static_cast<size_t>(bad), targets.size());
+    return bad == 0 ? 0 : 1;
+}
+
+int status(const Options& o) {
+    Client client(o);
+    client.subscribe_and_sync({"kavorcen/+/status", "kavorcen/+/state"});
+    std::printf("%-16s %-8s %-12s %-34s %s\n", "station", "link", "sign", "prices confirmed", "at");
+    for (const auto& [station, view] : client.stations) {
+        const json& s = view.status;
+        const json& st = view.state;
+        std::string confirmed = st.is_object() ? st.value("time", "") : "";
+        if (st.is_object() && !st.value("matches", true)) confirmed += " (differs from what was sent)";
+        std::printf("%-16s %-8s %-12s %-34s %s\n", station.c_str(), s.is_object() ? s.value("status", "?").c_str() : "?",
+                    s.is_object() ? s.value("sign", "-").c_str() : "-", show_prices(st).c_str(), confirmed.c_str());
+    }
+    if (client.stations.empty()) std::printf("(no station has reported yet)\n");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o = parse_options(argc, argv);
+    return o.command == "push" ? push(o) : status(o);
+}
