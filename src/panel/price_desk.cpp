@@ -132,8 +132,9 @@ void show_outcome(Program& p, const BatchOutcome& o, const LocalTime& when) {
                 }
                 fields += (fields.empty() ? "" : ", ") + std::to_string(f + 1) + " (" + caption + ")";
                 auto blink_word = [](bool b) { return txt(b ? Txt::PriceBlinking : Txt::PriceSteady); };
-                const std::string sent = sent_notation(o.sent.prices[f]) + " (" + blink_word(o.sent.blink[f]) + ")";
-                const std::string shown = o.shown[f] + " (" + blink_word(o.shown_blink[f]) + ")";
+                auto value = [](const std::string& v) { return v.empty() ? txt(Txt::PriceBlank) : v; };
+                const std::string sent = value(sent_notation(o.sent.prices[f])) + " (" + blink_word(o.sent.blink[f]) + ")";
+                const std::string shown = value(o.shown[f]) + " (" + blink_word(o.shown_blink[f]) + ")";
                 char b[256];
                 std::snprintf(b, sizeof b, txt(Txt::PriceMismatchLine).c_str(), f + 1, caption.c_str(), sent.c_str(),
                               shown.c_str());

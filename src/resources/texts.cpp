@@ -78,6 +78,7 @@ const char* utf8_text(Txt id) {
         case Txt::PriceMismatchLine: return "Cena %d (%s): wysłano %s, wieża pokazuje %s";
         case Txt::PriceBlinking: return "mruga";
         case Txt::PriceSteady: return "nie mruga";
+        case Txt::PriceBlank: return "puste pole";
         case Txt::PriceReasonNoAnswer: return "wieża nie odpowiedziała na odczyt cen";
         case Txt::PriceReasonLinkClosed: return "połączenie zamknięte";
         case Txt::PriceReasonSuperseded: return "zastąpione nowszymi cenami";

@@ -77,6 +77,7 @@ enum class Txt {
     PriceMismatchLine,        // "Cena %d (%s): wysłano %s, wieża pokazuje %s"
     PriceBlinking,            // "mruga"
     PriceSteady,              // "nie mruga"
+    PriceBlank,               // "puste pole" (a field that shows nothing)
     PriceReasonNoAnswer,      // "wieża nie odpowiedziała na odczyt cen"
     PriceReasonLinkClosed,    // "połączenie zamknięte"
     PriceReasonSuperseded,    // "zastąpione nowszymi cenami"
