@@ -398,17 +398,16 @@ void Win32Host::child_command(WindowId window, int id, int code, HWND control) {
             }
             break;
         case ControlKind::ComboBox:
-            if (code == CBN_SELCHANGE)
-                controls_.set_selection(window, id, static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0)),
-                                        Origin::View);
-            break;
-        case ControlKind::ListBox:
-            if (code != LBN_SELCHANGE || updating_ != 0) break;
-            controls_.set_selection(window, id, static_cast<int>(SendMessageW(control, LB_GETCURSEL, 0, 0)),
-                                    Origin::View);
+        case ControlKind::ListBox: {
+            bool combo = it->second.kind == ControlKind::ComboBox;
+            // Only the operator's choice: the host's own writes send no notice, and none counts.
+            if (code != (combo ? CBN_SELCHANGE : LBN_SELCHANGE) || updating_ != 0) break;
+            LRESULT row = SendMessageW(control, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+            controls_.set_selection(window, id, static_cast<int>(row), Origin::View);
             // As a list's selection-change notice: a procedure may follow it.
             if (proc) proc->on_command(id);
             break;
+        }
         default:
             break;
     }
