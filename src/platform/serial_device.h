@@ -62,6 +62,11 @@ enum class OpenFailCause : uint8_t {
     Other
 };
 
+// Which advice fits the system the backend runs on: POSIX reaches a device through
+// "COMn" and guards it with groups and lock files; on Windows "COMn" is the device
+// itself, and a port another program holds is refused as access denied.
+enum class OpenAdvice : uint8_t { Posix, Windows };
+
 // What the user lacks when the cause is NoPermission.
 enum class GroupAccess : uint8_t { Unknown, NotMember, NeedsRelogin, Member };
 
@@ -74,6 +79,7 @@ struct OpenReport {
     std::string group;         // the group that may use the device ("dialout")
     GroupAccess access = GroupAccess::Unknown;
     std::string user;          // the user's login name
+    OpenAdvice advice = OpenAdvice::Posix;
 };
 
 struct LineStatus {

@@ -161,6 +161,10 @@ const char* utf8_text(Txt id) {
         case Txt::CliUnknownOption: return "Nieznany argument: ";
 
         // -- Windows host.
+        case Txt::ConnMissingWin: return "Nie ma takiego portu: adapter jest odłączony albo Windows nadał mu inny numer COM.";
+        case Txt::ConnPickPortWin: return "Port wybierzesz w „Ustawieniach transmisji” (Port :).";
+        case Txt::ConnBusyWin: return "Port jest zajęty przez inny program albo system odmówił do niego dostępu. Zamknij ten program i połącz ponownie.";
+        case Txt::ConnErrorCode: return "%s (kod %s)";
 
         case Txt::TxtCount: break;
     }

@@ -158,6 +158,10 @@ enum class Txt {
     CliUnknownOption,        // "Nieznany argument: " (before the argument)
 
     // -- Windows host.
+    ConnMissingWin,          // a COM port Windows does not have
+    ConnPickPortWin,         // where the operator picks another COM number
+    ConnBusyWin,             // a port refused as access denied: another program holds it
+    ConnErrorCode,           // "%s (kod %s)": a system message with its number
 
     TxtCount                 // keep last: the number of texts
 };

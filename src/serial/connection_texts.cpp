@@ -44,9 +44,12 @@ std::string describe_device(const SerialPortInfo& port) {
 std::string open_failure_text(Program& p, int port_number, const OpenReport& report) {
     std::string device = report.device.empty() ? "?" : report.device;
     std::string text = format_text(txt(Txt::ConnOpenFailed), port_name(port_number), sys(device));
+    bool windows = report.advice == OpenAdvice::Windows;
     switch (report.cause) {
         case OpenFailCause::Missing: {
-            text = with_line(text, txt(Txt::ConnMissing));
+            text = with_line(text, txt(windows ? Txt::ConnMissingWin : Txt::ConnMissing));
+            // Without a listing, "none present" would be a guess.
+            if (windows && !p.discovery) break;
             std::vector<SerialPortInfo> present;
             if (p.discovery) present = p.discovery->list_ports();
             if (present.empty()) {
@@ -54,7 +57,7 @@ std::string open_failure_text(Program& p, int port_number, const OpenReport& rep
             } else {
                 text = with_line(text, txt(Txt::ConnPresentList));
                 for (const SerialPortInfo& port : present) text = with_line(text, "  - " + describe_device(port));
-                text = with_line(text, txt(Txt::ConnPickDevice));
+                text = with_line(text, txt(windows ? Txt::ConnPickPortWin : Txt::ConnPickDevice));
             }
             break;
         }
@@ -70,13 +73,23 @@ std::string open_failure_text(Program& p, int port_number, const OpenReport& rep
                 text = with_line(text, format_text(txt(Txt::ConnInGroup), sys(report.group)));
             break;
         case OpenFailCause::Busy:
+            if (windows && report.holder.empty()) {
+                text = with_line(text, txt(Txt::ConnBusyWin));
+                break;
+            }
             text = with_line(text, report.holder.empty() ? txt(Txt::ConnBusy)
                                                          : format_text(txt(Txt::ConnBusyBy), sys(report.holder)));
             break;
         case OpenFailCause::NotSerial: text = with_line(text, txt(Txt::ConnNotSerial)); break;
         case OpenFailCause::Other:
         case OpenFailCause::None:
-            if (report.error) text = with_line(text, format_text(txt(Txt::ConnOther), sys(report.error.message())));
+            if (!report.error) break;
+            if (windows)  // Windows messages are localised: the number is what a technician searches for
+                text = with_line(text, format_text(txt(Txt::ConnOther),
+                                                   format_text(txt(Txt::ConnErrorCode), sys(report.error.message()),
+                                                               std::to_string(report.error.value()))));
+            else
+                text = with_line(text, format_text(txt(Txt::ConnOther), sys(report.error.message())));
             break;
     }
     return text;

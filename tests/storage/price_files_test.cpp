@@ -73,6 +73,7 @@ TEST_F(PriceFiles, journal_appends_with_one_header_and_sets_an_unreadable_file_a
     std::stringstream s;
     s << in.rdbuf();
     EXPECT_EQ(s.str(), journal_header() + journal_line(sample()) + journal_line(sample()));
+    in.close();  // Windows removes no file that is open
 
     // A folder where the journal should be is moved aside, never written into.
     fs::remove(path(kJournalName));

@@ -4,11 +4,16 @@
 #include <windows.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "hosts/win32/win32_serial.h"
 #include "hosts/win32/port_names.h"
+#include "resources/texts.h"
+#include "serial/connection_texts.h"
+#include "state/state.h"
+#include "text/cp1250.h"
 
 namespace kc {
 namespace {
@@ -91,11 +96,25 @@ TEST_F(OnSign, closed_port_refuses_calls_and_opens_again) {
     EXPECT_FALSE(second.open("COM1"));
 }
 
-TEST(Win32Serial, absent_port_and_bad_settings_fail_with_their_codes) {
+TEST(Win32Serial, absent_port_and_bad_settings_fail_with_their_codes_and_causes) {
     Win32SerialDevice port;
     std::error_code e = port.open("COM199");
     ASSERT_TRUE(e);
     EXPECT_TRUE(e.value() == ERROR_FILE_NOT_FOUND || e.value() == ERROR_PATH_NOT_FOUND) << e.value();
+    OpenReport report = port.open_report();
+    EXPECT_EQ(report.cause, OpenFailCause::Missing);
+    EXPECT_EQ(report.advice, OpenAdvice::Windows);
+    EXPECT_EQ(report.error, e);
+    EXPECT_EQ(report.device, "COM199");
+    // The operator gets Windows advice: another COM number, not a device or a group.
+    auto program = std::make_unique<Program>();  // large: off the stack
+    std::string message = cp1250_to_utf8(open_failure_text(*program, 199, report));
+    EXPECT_NE(message.find(cp1250_to_utf8(txt(Txt::ConnMissingWin))), std::string::npos) << message;
+    EXPECT_EQ(message.find(cp1250_to_utf8(txt(Txt::ConnNonePresent))), std::string::npos) << message;
+    // Wine shares a device freely, so a held port is checked on its error value alone.
+    EXPECT_EQ(open_fail_cause(ERROR_ACCESS_DENIED), OpenFailCause::Busy);
+    EXPECT_EQ(open_fail_cause(ERROR_SHARING_VIOLATION), OpenFailCause::Busy);
+    EXPECT_EQ(open_fail_cause(ERROR_GEN_FAILURE), OpenFailCause::Other);
     EXPECT_FALSE(port.is_open());
     EXPECT_EQ(port.wait_for_input(), InputEvent::Error);
     LineSettings s;

@@ -214,6 +214,36 @@ void Win32Host::enable_menu_item(int command, bool enabled) {
 
 // ---- the control store's mirror ------------------------------------------------------------
 
+namespace {
+
+// A combo box and a list box take the same requests under different message numbers.
+struct ListMessages {
+    UINT count, text_length, text, reset, add, set_data, get_selection, set_selection;
+};
+
+// Items are rebuilt only when their texts changed: a rebuild loses the scroll position.
+void mirror_list(HWND h, const ControlState& s, const ListMessages& m) {
+    bool same = SendMessageW(h, m.count, 0, 0) == static_cast<LRESULT>(s.items.size());
+    for (size_t i = 0; same && i < s.items.size(); ++i) {
+        LRESULT length = std::max<LRESULT>(SendMessageW(h, m.text_length, i, 0), 0);
+        std::wstring item(static_cast<size_t>(length) + 1, L'\0');
+        SendMessageW(h, m.text, i, reinterpret_cast<LPARAM>(item.data()));
+        item.resize(static_cast<size_t>(length));
+        same = item == wide_text(s.items[i].text);
+    }
+    if (!same) {
+        SendMessageW(h, m.reset, 0, 0);
+        for (const ListItem& item : s.items) {
+            LRESULT at = SendMessageW(h, m.add, 0, reinterpret_cast<LPARAM>(wide_text(item.text).c_str()));
+            if (at >= 0) SendMessageW(h, m.set_data, static_cast<WPARAM>(at), item.data);
+        }
+    }
+    if (SendMessageW(h, m.get_selection, 0, 0) != s.selection)
+        SendMessageW(h, m.set_selection, static_cast<WPARAM>(s.selection), 0);
+}
+
+}  // namespace
+
 void Win32Host::refresh_control(WindowId window, int control_id) {
     auto it = control_handles_.find({window, control_id});
     if (it == control_handles_.end() || !it->second.hwnd) return;
@@ -234,23 +264,14 @@ void Win32Host::refresh_control(WindowId window, int control_id) {
             if (window_text(h) != text) SetWindowTextW(h, text.c_str());
             if (kind == ControlKind::CheckBox) SendMessageW(h, BM_SETCHECK, s.checked ? BST_CHECKED : BST_UNCHECKED, 0);
             break;
-        case ControlKind::ComboBox: {
-            bool same = SendMessageW(h, CB_GETCOUNT, 0, 0) == static_cast<LRESULT>(s.items.size());
-            for (size_t i = 0; same && i < s.items.size(); ++i) {
-                LRESULT length = SendMessageW(h, CB_GETLBTEXTLEN, i, 0);
-                std::wstring item(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
-                SendMessageW(h, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()));
-                item.resize(static_cast<size_t>(std::max<LRESULT>(length, 0)));
-                same = item == wide_text(s.items[i].text);
-            }
-            if (!same) {
-                SendMessageW(h, CB_RESETCONTENT, 0, 0);
-                for (const ListItem& item : s.items)
-                    SendMessageW(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide_text(item.text).c_str()));
-            }
-            if (SendMessageW(h, CB_GETCURSEL, 0, 0) != s.selection) SendMessageW(h, CB_SETCURSEL, s.selection, 0);
+        case ControlKind::ComboBox:
+            mirror_list(h, s, ListMessages{CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT, CB_RESETCONTENT, CB_ADDSTRING,
+                                           CB_SETITEMDATA, CB_GETCURSEL, CB_SETCURSEL});
             break;
-        }
+        case ControlKind::ListBox:
+            mirror_list(h, s, ListMessages{LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT, LB_RESETCONTENT, LB_ADDSTRING,
+                                           LB_SETITEMDATA, LB_GETCURSEL, LB_SETCURSEL});
+            break;
         case ControlKind::Frame:
         case ControlKind::Icon:
             break;
@@ -298,6 +319,12 @@ void Win32Host::build_controls(HWND parent, WindowId window, const DialogTemplat
                 cls = L"COMBOBOX";
                 style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
                 height = std::max(height, kMinListHeight);
+                break;
+            case ControlKind::ListBox:
+                cls = L"LISTBOX";
+                ex_style = WS_EX_CLIENTEDGE;
+                // Unsorted: the items keep the order the program gives them.
+                style |= WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
                 break;
             case ControlKind::Frame: style |= SS_GRAYFRAME; break;
             case ControlKind::Icon: style |= SS_ICON | SS_REALSIZEIMAGE; break;
@@ -371,10 +398,16 @@ void Win32Host::child_command(WindowId window, int id, int code, HWND control) {
             }
             break;
         case ControlKind::ComboBox:
-            if (code == CBN_SELCHANGE)
-                controls_.set_selection(window, id, static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0)),
-                                        Origin::View);
+        case ControlKind::ListBox: {
+            bool combo = it->second.kind == ControlKind::ComboBox;
+            // Only the operator's choice: the host's own writes send no notice, and none counts.
+            if (code != (combo ? CBN_SELCHANGE : LBN_SELCHANGE) || updating_ != 0) break;
+            LRESULT row = SendMessageW(control, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+            controls_.set_selection(window, id, static_cast<int>(row), Origin::View);
+            // As a list's selection-change notice: a procedure may follow it.
+            if (proc) proc->on_command(id);
             break;
+        }
         default:
             break;
     }

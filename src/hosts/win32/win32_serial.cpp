@@ -1,7 +1,12 @@
 // Platform layer (Win32): the serial device on a COM port.
 #include "hosts/win32/win32_serial.h"
 
+#include "hosts/win32/port_names.h"
+#include "text/cp1250.h"
+
 #include <windows.h>
+
+#include <cstring>
 
 namespace kc {
 
@@ -33,7 +38,29 @@ std::wstring device_path(const std::string& port_name) {
     return path;
 }
 
+// The device's own name where Windows has one ("USB Serial Port"), else the port name.
+std::string device_name(const std::string& port_name) {
+    if (port_name.size() > 3 && _strnicmp(port_name.c_str(), "COM", 3) == 0 &&
+        port_name.find_first_not_of("0123456789", 3) == std::string::npos && port_name.size() < 9)
+        if (std::string friendly = describe_win32_port(std::stoi(port_name.substr(3))); !friendly.empty())
+            return cp1250_to_utf8(friendly);
+    return port_name;
+}
+
 }  // namespace
+
+OpenFailCause open_fail_cause(unsigned long code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_BAD_NETPATH:
+        case ERROR_INVALID_NAME: return OpenFailCause::Missing;
+        // A port another program holds is refused as access denied.
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION: return OpenFailCause::Busy;
+        default: return OpenFailCause::Other;
+    }
+}
 
 Win32SerialDevice::Win32SerialDevice()
     : cancel_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
@@ -48,16 +75,30 @@ Win32SerialDevice::~Win32SerialDevice() {
 
 std::error_code Win32SerialDevice::open(const std::string& port_name) {
     close();
+    report_ = OpenReport{};
+    report_.advice = OpenAdvice::Windows;
+    report_.device = port_name;
+    auto refused = [this](unsigned long code) {
+        report_.cause = open_fail_cause(code);
+        report_.error = win32_error(code);
+        return report_.error;
+    };
     if (!cancel_event_ || !wait_ov_->ov.hEvent || !read_ov_->ov.hEvent || !write_ov_->ov.hEvent)
-        return win32_error(ERROR_NOT_ENOUGH_MEMORY);
-    if (port_name.empty()) return win32_error(ERROR_FILE_NOT_FOUND);
+        return refused(ERROR_NOT_ENOUGH_MEMORY);
+    if (port_name.empty()) return refused(ERROR_FILE_NOT_FOUND);
 
     HANDLE h = CreateFileW(device_path(port_name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return last_error();
+    if (h == INVALID_HANDLE_VALUE) return refused(GetLastError());
+    report_.device = device_name(port_name);
 
-    auto fail = [h](std::error_code e) {
+    auto fail = [this, h](std::error_code e) {
         CloseHandle(h);
+        // A handle that takes no comm settings: a file or another device under that name.
+        report_.cause = e.value() == ERROR_INVALID_FUNCTION || e.value() == ERROR_NOT_SUPPORTED
+                            ? OpenFailCause::NotSerial
+                            : OpenFailCause::Other;
+        report_.error = e;
         return e;
     };
     if (!SetCommMask(h, EV_RXCHAR)) return fail(last_error());

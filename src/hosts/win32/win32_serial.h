@@ -25,6 +25,7 @@ public:
 
     // Opens "\\.\" + the name ("COM1".."COM10", and any other name Windows knows).
     std::error_code open(const std::string& port_name) override;
+    OpenReport open_report() const override { return report_; }
     bool is_open() const override { return handle_.load() != nullptr; }
     std::error_code configure(const LineSettings& settings) override;
     std::error_code set_write_timeout(uint32_t ms_per_byte) override;
@@ -58,7 +59,11 @@ private:
     std::atomic<uint32_t> write_ms_per_byte_{0};
     bool read_pending_ = false;   // reader thread only
     bool write_pending_ = false;  // one sender at a time
+    OpenReport report_;           // the last open(), owner thread only
 };
+
+// Why CreateFile refused a port, from its error value.
+OpenFailCause open_fail_cause(unsigned long code);
 
 std::unique_ptr<SerialDevice> make_win32_serial();
 
