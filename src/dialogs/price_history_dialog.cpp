@@ -28,23 +28,9 @@ bool day_text_ok(const std::string& s) {
 
 // One message for every file with broken lines or set aside.
 void report(Program& p, const std::string& path, const FileRead& read) {
-    char b[1024];
-    if (!read.set_aside_as.empty()) {
-        std::snprintf(b, sizeof b, txt(Txt::MsgFileSetAside).c_str(), path.c_str(), read.set_aside_as.c_str());
-    } else if (!read.bad_lines.empty()) {
-        std::string lines;
-        for (int n : read.bad_lines) {
-            if (lines.size() > 200) {
-                lines += ", ...";
-                break;
-            }
-            lines += (lines.empty() ? "" : ", ") + std::to_string(n);
-        }
-        std::snprintf(b, sizeof b, txt(Txt::MsgBadLinesInFile).c_str(), path.c_str(), lines.c_str());
-    } else {
-        return;
-    }
-    p.ui->message_box(kWindow, b, txt(Txt::CaptionProgram), MessageButtons::Ok, MessageIcon::Warning);
+    const std::string problem = file_read_problem(path, read);
+    if (problem.empty()) return;
+    p.ui->message_box(kWindow, problem, txt(Txt::CaptionProgram), MessageButtons::Ok, MessageIcon::Warning);
 }
 
 }  // namespace

@@ -289,23 +289,9 @@ void PriceDesk::reload_schedule(bool report) {
     const std::string path = work_file_path(p_, kScheduleName);
     FileRead read = load_schedule(path, schedule_);
     if (report && p_.ui) {
-        if (!read.set_aside_as.empty()) {
-            char b[1024];
-            std::snprintf(b, sizeof b, txt(Txt::MsgFileSetAside).c_str(), path.c_str(), read.set_aside_as.c_str());
-            p_.ui->message_box(kPanelWindow, b, txt(Txt::CaptionProgram), MessageButtons::Ok, MessageIcon::Warning);
-        } else if (!read.bad_lines.empty()) {
-            std::string lines;
-            for (int n : read.bad_lines) {
-                if (lines.size() > 200) {
-                    lines += ", ...";
-                    break;
-                }
-                lines += (lines.empty() ? "" : ", ") + std::to_string(n);
-            }
-            char b[1024];
-            std::snprintf(b, sizeof b, txt(Txt::MsgBadLinesInFile).c_str(), path.c_str(), lines.c_str());
-            p_.ui->message_box(kPanelWindow, b, txt(Txt::CaptionProgram), MessageButtons::Ok, MessageIcon::Warning);
-        }
+        const std::string problem = file_read_problem(path, read);
+        if (!problem.empty())
+            p_.ui->message_box(kPanelWindow, problem, txt(Txt::CaptionProgram), MessageButtons::Ok, MessageIcon::Warning);
     }
     arm_timer();
 }

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "storage/logs.h"
+#include "resources/texts.h"
 #include "storage/safe_file.h"
 #include "text/cp1250.h"
 
@@ -351,6 +352,25 @@ std::string schedule_text(const Schedule& schedule) {
 
 std::error_code save_schedule(const std::string& path, const Schedule& schedule) {
     return write_file_replacing(path, schedule_text(schedule), false);
+}
+
+std::string file_read_problem(const std::string& path, const FileRead& read) {
+    char b[1024];
+    if (!read.set_aside_as.empty()) {
+        std::snprintf(b, sizeof b, txt(Txt::MsgFileSetAside).c_str(), path.c_str(), read.set_aside_as.c_str());
+        return b;
+    }
+    if (read.bad_lines.empty()) return "";
+    std::string lines;
+    for (int n : read.bad_lines) {
+        if (lines.size() > 200) {
+            lines += ", ...";
+            break;
+        }
+        lines += (lines.empty() ? "" : ", ") + std::to_string(n);
+    }
+    std::snprintf(b, sizeof b, txt(Txt::MsgBadLinesInFile).c_str(), path.c_str(), lines.c_str());
+    return b;
 }
 
 }  // namespace kc

@@ -60,6 +60,10 @@ struct FileRead {
     std::vector<int> bad_lines;  // 1-based line numbers skipped
     std::string set_aside_as;    // non-empty: the file could not be read and was renamed
 };
+// The message telling the operator that `path` was set aside or had broken lines, or
+// "" when there is nothing to tell.
+std::string file_read_problem(const std::string& path, const FileRead& read);
+
 // Reads a journal file: good entries in file order; the header and empty lines are
 // not entries; every other line that does not parse is reported.
 FileRead read_journal(const std::string& path, std::vector<JournalEntry>& entries);

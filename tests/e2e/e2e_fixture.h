@@ -71,8 +71,9 @@ protected:
             if (slot_pending(p.state, n)) return false;
         return record().current_slot == 0;
     }
-    // Pumps until the queue is idle; the reply timer runs `speedup` times faster than real time.
-    bool wait_idle(int timeout_ms, int speedup = 1) {
+    // Pumps until `done`; the timers run `speedup` times faster than real time.
+    template <typename Done>
+    bool pump_with_timers(Done done, int timeout_ms, int speedup = 1) {
         auto last = std::chrono::steady_clock::now();
         return host.pump_until(
             [&] {
@@ -82,9 +83,13 @@ protected:
                     host.advance(ms * speedup);
                     last = now;
                 }
-                return idle();
+                return done();
             },
             timeout_ms);
+    }
+    // Pumps until the queue is idle; the reply timer runs `speedup` times faster than real time.
+    bool wait_idle(int timeout_ms, int speedup = 1) {
+        return pump_with_timers([&] { return idle(); }, timeout_ms, speedup);
     }
     std::filesystem::path file(const std::string& name) const { return directory_ / name; }
 

@@ -34,18 +34,7 @@ protected:
     }
     // Pumps (reply timers `speedup` times faster) until the line under the preview changes.
     bool wait_outcome(int speedup = 1) {
-        auto last = std::chrono::steady_clock::now();
-        return host.pump_until(
-            [&] {
-                auto now = std::chrono::steady_clock::now();
-                int ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count());
-                if (ms > 0) {
-                    host.advance(ms * speedup);
-                    last = now;
-                }
-                return !outcome_line().empty() && idle();
-            },
-            8000);
+        return pump_with_timers([&] { return !outcome_line().empty() && idle(); }, 8000, speedup);
     }
     std::vector<JournalEntry> journal() {
         std::vector<JournalEntry> entries;
