@@ -154,7 +154,7 @@ TEST_F(PriceEndToEnd, other_sources_are_refused_without_queueing_while_disconnec
     QueueResult r = queue_price_batch(p, bad, BatchSource::central);
     EXPECT_EQ(r.refusal, QueueRefusal::invalid);
     EXPECT_EQ(r.check.field, 3);
-    bad.prices[2] = "4,59";
+    bad.prices[2] = "4a59";
     EXPECT_EQ(queue_price_batch(p, bad, BatchSource::central).check.problem, PriceProblem::bad_character);
     host.menu(kCmdDisconnect);
     EXPECT_EQ(queue_price_batch(p, PriceBatch{}, BatchSource::central).refusal, QueueRefusal::not_connected);
