@@ -82,5 +82,15 @@ TEST_P(RacingClose, older_close_answered_while_a_new_batch_is_queued_settles_onl
 
 INSTANTIATE_TEST_SUITE_P(Confirmation, RacingClose, ::testing::Bool());
 
+TEST(PriceText, padding_reaches_all_three_places_and_never_moves_a_digit) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"12", "12 "}, {"", "   "}, {".5", ".5 "}, {"1..", "1.. "}, {"4.59", "4.59"}, {"1.2.3.", "1.2.3."}, {"- ", "-  "},
+    };
+    for (const auto& [price, padded] : cases) EXPECT_EQ(whole_field_text(price), padded) << price;
+    EXPECT_EQ(normalise_price_text("6,29"), "6.29");
+    EXPECT_TRUE(check_price_text("6,29"));
+    EXPECT_EQ(check_price_text("6;29").problem, PriceProblem::bad_character);
+}
+
 }  // namespace
 }  // namespace kc::test
