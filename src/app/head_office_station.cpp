@@ -238,7 +238,7 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
         }
         // The panel shows the prices now in force, so a later "Wyślij" sends them again.
         for (int n = 1; n <= kPriceFieldCount; ++n) {
-            set_panel_text(p, price_edit_id(n), c.set.prices[static_cast<size_t>(n - 1)]);
+            set_panel_text(p, price_edit_id(n), normalise_price_text(c.set.prices[static_cast<size_t>(n - 1)]));
             p.ui->controls().set_checked(kPanelWindow, kIdBlink1 + n - 1, c.set.blink[static_cast<size_t>(n - 1)]);
         }
         std::vector<BatchOutcome> early;

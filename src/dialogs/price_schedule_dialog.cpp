@@ -1,6 +1,7 @@
 // Settings dialogs: dialog 141 "Harmonogram cen".
 #include "dialogs/price_schedule_dialog.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "dialogs/dialogs.h"
@@ -84,11 +85,16 @@ bool PriceScheduleDialog::read_entry(ScheduleEntry& entry) {
     ControlStore& c = p_.ui->controls();
     PriceBatch batch;
     for (int f = 0; f < 5; ++f) {
-        batch.prices[f] = c.text(kWindow, kIdSchedulePrice1 + f);
+        batch.prices[f] = normalise_price_text(c.text(kWindow, kIdSchedulePrice1 + f));
         batch.blink[f] = c.checked(kWindow, kIdScheduleBlink1 + f);
     }
     if (PriceCheck check = validate_price_batch(batch); !check) {
         error_box(p_, describe_price_check(check));
+        return false;
+    }
+    // A change with no price would blank the whole sign: surely not meant.
+    if (std::all_of(batch.prices.begin(), batch.prices.end(), [](const std::string& s) { return s.empty(); })) {
+        error_box(p_, txt(Txt::MsgScheduleNoPrices));
         return false;
     }
     std::string day = trimmed(c.text(kWindow, kIdScheduleDate));

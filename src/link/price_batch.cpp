@@ -2,6 +2,7 @@
 // acknowledge, reading the prices back and telling every hook what became of it.
 #include "link/price_batch.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -13,7 +14,9 @@
 
 namespace kc {
 
-enum class PriceStage { idle, sending, confirming };
+// queuing: marked as the batch in flight while its slots are filled; no answer counts
+// for it yet.
+enum class PriceStage { idle, queuing, sending, confirming };
 
 struct PriceTracker {
     std::mutex mutex;  // a leaf: nothing waits for another lock while holding it
@@ -25,6 +28,7 @@ struct PriceTracker {
     bool segments_taken = false;
     bool readback_pending = false;  // "Czytaj z wieży" queued its "20M"
     uint8_t shown_places[kPriceFieldCount][3] = {};
+    std::function<void()> queue_test_hook;
 };
 
 namespace {
@@ -59,16 +63,17 @@ std::string trim_right(std::string s) {
     return s;
 }
 
-// Compares what the sign holds (segments read back, blink flags in the state) with the
-// sent batch: only the places a text sets, and the blink flag.
+// Compares what the sign holds (segments read back, blink flags in the state) with what
+// the operator meant: each text as the sign shows it on a blank field, all three places
+// with their points, and the blink flag.
 void compare(Program& p, const uint8_t shown_places[kPriceFieldCount][3], BatchOutcome& o) {
     bool all_equal = true;
     for (int f = 0; f < kPriceFieldCount; ++f) {
-        uint8_t sent[3] = {};
-        const int filled = price_text_places(o.sent.prices[f].c_str(), sent);
+        uint8_t meant[3] = {};
+        price_text_places(o.sent.prices[f].c_str(), meant);
         bool same = o.sent.blink[f] == (p.state.price_blink[f].load() != 0);
-        for (int i = 0; i < filled; ++i)
-            if (sent[i] != shown_places[f][i]) same = false;
+        for (int i = 0; i < 3; ++i)
+            if (meant[i] != shown_places[f][i]) same = false;
         o.shown[f] = trim_right(places_to_text(shown_places[f], 3));
         o.shown_blink[f] = p.state.price_blink[f].load() != 0;
         o.differs[f] = !same;
@@ -82,28 +87,37 @@ void read_segments(Program& p, uint8_t out[kPriceFieldCount][3]) {
         for (int i = 0; i < 3; ++i) out[f][i] = p.state.price_segments[f][i].load();
 }
 
-// Queues the two read-back queries; false when slot_lock is busy.
-bool queue_confirmation(Program& p, bool wait) {
-    auto fill = [&p] {
-        fill_slot(p.state, 3, "20C");
-        fill_slot(p.state, 4, "20M");
-        p.state.slot_cursor = 2;
-    };
-    if (wait) {
-        LockGuard guard(p.state.slot_lock);
-        fill();
-        return true;
-    }
-    // The polling thread touches slot_lock for a moment every pass: a few tries get it.
+void fill_confirmation(ProgramState& s) {
+    fill_slot(s, 3, "20C");
+    fill_slot(s, 4, "20M");
+    s.slot_cursor = 2;
+}
+
+void fill_close(ProgramState& s) { fill_slot(s, 46, "20E"); }
+
+// On the reader thread, which never waits for slot_lock: a few tries (the polling
+// thread holds it for a moment every pass); when it stays busy the UI thread fills the
+// slots a moment later, if batch `id` is still at `stage`.
+void queue_from_reader(Program& p, uint64_t id, PriceStage stage, void (*fill)(ProgramState&)) {
     for (int attempt = 0; attempt < 50; ++attempt) {
         TryLock slots(p.state.slot_lock);
         if (slots.held()) {
-            fill();
-            return true;
+            fill(p.state);
+            return;
         }
         std::this_thread::yield();
     }
-    return false;
+    UiHost* ui = p.ui;
+    if (!ui) return;
+    ui->post([&p, id, stage, fill] {
+        PriceTracker& t = tracker(p);
+        LockGuard guard(p.state.slot_lock);
+        {
+            std::lock_guard lock(t.mutex);
+            if (t.stage != stage || t.active.batch_id != id) return;
+        }
+        fill(p.state);
+    });
 }
 
 }  // namespace
@@ -135,18 +149,27 @@ const char* outcome_word(OutcomeKind kind) {
 
 bool is_price_character(char c) { return (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ' '; }
 
+std::string normalise_price_text(std::string text) {
+    std::replace(text.begin(), text.end(), ',', '.');
+    return text;
+}
+
+std::string whole_field_text(const std::string& price) {
+    uint8_t places[3] = {};
+    const int filled = price_text_places(price.c_str(), places);
+    return price + std::string(static_cast<size_t>(3 - filled), ' ');
+}
+
 PriceCheck check_price_text(const std::string& text) {
     if (text.size() > kPriceTextMax) return {PriceProblem::too_long, 0};
-    for (char c : text)
+    for (char c : normalise_price_text(text))
         if (!is_price_character(c)) return {PriceProblem::bad_character, 0};
     return {};
 }
 
-PriceCheck validate_price_batch(const PriceBatch& batch, bool check_characters) {
+PriceCheck validate_price_batch(const PriceBatch& batch) {
     for (int f = 0; f < kPriceFieldCount; ++f) {
         PriceCheck c = check_price_text(batch.prices[f]);
-        if (!check_characters && c.problem == PriceProblem::bad_character)
-            c = batch.prices[f].size() > kPriceTextMax ? PriceCheck{PriceProblem::too_long, 0} : PriceCheck{};
         if (!c) {
             c.field = f + 1;
             return c;
@@ -181,7 +204,9 @@ QueueResult queue_price_batch(Program& p, const PriceBatch& batch, BatchSource s
         result.refusal = QueueRefusal::not_connected;
         return result;
     }
-    const PriceCheck check = validate_price_batch(batch, options.check_characters);
+    PriceBatch clean = batch;
+    for (auto& price : clean.prices) price = normalise_price_text(price);
+    const PriceCheck check = validate_price_batch(clean);
     if (!check) {
         result.refusal = QueueRefusal::invalid;
         result.check = check;
@@ -201,37 +226,51 @@ QueueResult queue_price_batch(Program& p, const PriceBatch& batch, BatchSource s
         return result;
     }
 
+    // Sources the program controls set the whole field; the panel sends what its edits hold.
     std::string texts[kPriceFieldCount];
-    for (int f = 0; f < kPriceFieldCount; ++f) texts[f] = price_command(f + 1, batch.prices[f], batch.blink[f]);
+    for (int f = 0; f < kPriceFieldCount; ++f)
+        texts[f] = price_command(f + 1, source == BatchSource::panel ? clean.prices[f] : whole_field_text(clean.prices[f]),
+                                 clean.blink[f]);
 
-    // A batch that never reaches a sign (test mode) is not followed.
+    // One step that no answer can get between: the replaced batch leaves the tracker,
+    // the new one is marked (answers cannot settle it yet), its slots are filled, and
+    // only then may its "20E" count. slot_lock is held throughout, so the polling
+    // thread sends none of its frames before that; the reader only tries slot_lock.
     BatchOutcome superseded;
     bool had_active = false;
+    std::function<void()> gap_hook;
+    PriceTracker& t = tracker(p);
     {
-        PriceTracker& t = tracker(p);
-        std::lock_guard lock(t.mutex);
-        result.batch_id = t.next_id++;
-        if (t.stage != PriceStage::idle) {
-            superseded = t.active;
-            had_active = true;
+        LockGuard guard(p.state.slot_lock);
+        {
+            std::lock_guard lock(t.mutex);
+            result.batch_id = t.next_id++;
+            if (t.stage != PriceStage::idle) {
+                superseded = t.active;
+                had_active = true;
+            }
+            // A batch that never reaches a sign (test mode) is not followed.
+            t.stage = test ? PriceStage::idle : PriceStage::queuing;
+            t.active = BatchOutcome{};
+            t.active.batch_id = result.batch_id;
+            t.active.source = source;
+            t.active.sent = clean;
+            t.segments_taken = false;
+            gap_hook = t.queue_test_hook;
         }
-        t.stage = test ? PriceStage::idle : PriceStage::sending;
-        t.active = BatchOutcome{};
-        t.active.batch_id = result.batch_id;
-        t.active.source = source;
-        t.active.sent = batch;
-        t.segments_taken = false;
+        if (gap_hook) gap_hook();
+        for (int f = 0; f < kPriceFieldCount; ++f) fill_slot(p.state, f + 3, texts[f].c_str());
+        fill_slot(p.state, 46, "20E");
+        p.state.slot_cursor = 2;
+        std::lock_guard lock(t.mutex);
+        if (t.stage == PriceStage::queuing && t.active.batch_id == result.batch_id) t.stage = PriceStage::sending;
     }
+    // Outside every lock: a hook may queue again.
     if (had_active) {
         superseded.kind = OutcomeKind::not_confirmed;
         superseded.reason = txt(Txt::PriceReasonSuperseded);
         deliver(p, superseded);
     }
-
-    LockGuard guard(p.state.slot_lock);
-    for (int f = 0; f < kPriceFieldCount; ++f) fill_slot(p.state, f + 3, texts[f].c_str());
-    fill_slot(p.state, 46, "20E");
-    p.state.slot_cursor = 2;
     return result;
 }
 
@@ -249,52 +288,57 @@ void remove_batch_outcome_hook(Program& p, int id) {
     std::erase_if(t.hooks, [id](const auto& h) { return h.first == id; });
 }
 
+void set_price_queue_test_hook(Program& p, std::function<void()> hook) {
+    PriceTracker& t = tracker(p);
+    std::lock_guard lock(t.mutex);
+    t.queue_test_hook = std::move(hook);
+}
+
 void set_price_confirmation(Program& p, bool on) { p.extra.set_bool(extra_key::kPriceConfirmation, on); }
 bool price_confirmation(Program& p) { return p.extra.get_bool(extra_key::kPriceConfirmation, true); }
 
 void price_batch_acknowledged(Program& p, int slot) {
-    if (slot != 46) return;
+    if (slot != 46 && (slot < 3 || slot > 7)) return;
     MainRecord* r = get_record(p);
     if (!r) return;
-    // Price slots still pending belong to a newer batch: this "20E" closed an older one.
-    for (int n = 3; n <= 7; ++n)
-        if (slot_pending(p.state, n)) return;
-
     PriceTracker& t = tracker(p);
     BatchOutcome done;
+    uint64_t id = 0;
+    bool confirm = false;
+    bool close_again = false;
     {
+        // The slots are looked at under the tracker's lock: a batch being queued is then
+        // either not marked yet or already in its slots.
         std::lock_guard lock(t.mutex);
         if (t.stage != PriceStage::sending) return;
-        const bool skip_script = r->script_running;
-        const bool off = !price_confirmation(p);
-        if (!skip_script && !off && r->connected && !r->test_mode) {
-            t.stage = PriceStage::confirming;
-            t.segments_taken = false;
+        id = t.active.batch_id;
+        bool prices_pending = false;
+        for (int n = 3; n <= 7; ++n)
+            if (n != slot && slot_pending(p.state, n)) prices_pending = true;
+        if (slot != 46) {
+            // The batch's last price is in, but its "20E" is no longer queued: an older
+            // batch's "20E", answered after this one refilled slot 46, freed it.
+            close_again = !prices_pending && !slot_pending(p.state, 46) && !r->script_running;
+        } else if (prices_pending) {
+            return;  // price slots pending belong to a newer batch: an older "20E"
         } else {
-            t.stage = PriceStage::idle;
-            done = t.active;
-            done.kind = OutcomeKind::acknowledged;
-            done.reason = txt(skip_script ? Txt::PriceReasonScript : Txt::PriceReasonOff);
+            const bool skip_script = r->script_running;
+            const bool off = !price_confirmation(p);
+            if (!skip_script && !off && r->connected && !r->test_mode) {
+                t.stage = PriceStage::confirming;
+                t.segments_taken = false;
+                confirm = true;
+            } else {
+                t.stage = PriceStage::idle;
+                done = t.active;
+                done.kind = OutcomeKind::acknowledged;
+                done.reason = txt(skip_script ? Txt::PriceReasonScript : Txt::PriceReasonOff);
+            }
         }
     }
-    if (done.batch_id != 0) {
-        deliver(p, done);
-        return;
-    }
-    // On the reader thread: never wait for slot_lock here; when it is busy the UI thread
-    // queues the read-back a moment later.
-    if (!queue_confirmation(p, false)) {
-        UiHost* ui = p.ui;
-        if (!ui) return;
-        ui->post([&p] {
-            PriceTracker& t2 = tracker(p);
-            {
-                std::lock_guard lock(t2.mutex);
-                if (t2.stage != PriceStage::confirming) return;
-            }
-            queue_confirmation(p, true);
-        });
-    }
+    if (done.batch_id != 0) deliver(p, done);
+    if (close_again) queue_from_reader(p, id, PriceStage::sending, fill_close);
+    if (confirm) queue_from_reader(p, id, PriceStage::confirming, fill_confirmation);
 }
 
 void price_reply_taken(Program& p, char letter) {
@@ -346,7 +390,7 @@ void price_slot_given_up(Program& p, int slot) {
     BatchOutcome done;
     {
         std::lock_guard lock(t.mutex);
-        if (t.stage == PriceStage::sending && ((slot >= 3 && slot <= 7) || slot == 46)) {
+        if ((t.stage == PriceStage::sending || t.stage == PriceStage::queuing) && ((slot >= 3 && slot <= 7) || slot == 46)) {
             done = t.active;
             done.kind = OutcomeKind::given_up;
             done.reason = txt(Txt::PriceReasonSendFailed);
@@ -369,7 +413,7 @@ void abandon_price_batches(Program& p, const std::string& reason) {
         std::lock_guard lock(t.mutex);
         if (t.stage == PriceStage::idle) return;
         done = t.active;
-        done.kind = t.stage == PriceStage::sending ? OutcomeKind::given_up : OutcomeKind::not_confirmed;
+        done.kind = t.stage != PriceStage::confirming ? OutcomeKind::given_up : OutcomeKind::not_confirmed;
         done.reason = reason;
         t.stage = PriceStage::idle;
     }

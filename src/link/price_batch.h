@@ -46,8 +46,14 @@ struct PriceCheck {
 };
 // The price characters: '0'..'9', '-', '.' and ' '.
 bool is_price_character(char c);
+// A comma is the decimal point: "6,29" becomes "6.29". Every source goes through this.
+std::string normalise_price_text(std::string text);
+// The text padded with blanks to all three places, so that the sign shows exactly this
+// price and nothing of the one before ("12" -> "12 ", "" -> three blanks).
+std::string whole_field_text(const std::string& price);
+// Checks a price as it will be sent, after normalise_price_text.
 PriceCheck check_price_text(const std::string& text);
-PriceCheck validate_price_batch(const PriceBatch& batch, bool check_characters = true);
+PriceCheck validate_price_batch(const PriceBatch& batch);
 // The operator's message for a refused check ("Cena 2: ..."), Windows-1250.
 std::string describe_price_check(const PriceCheck& check);
 
@@ -57,8 +63,6 @@ struct QueueOptions {
     // other sources are refused then.
     bool allow_test_mode = false;
     bool allow_while_script = false;
-    // The panel sends whatever its edits hold; other sources send price characters only.
-    bool check_characters = true;
 };
 struct QueueResult {
     QueueRefusal refusal = QueueRefusal::none;
@@ -69,13 +73,16 @@ struct QueueResult {
 // The operator's message for a refusal, Windows-1250 (empty for none).
 std::string describe_refusal(const QueueResult& result);
 
-// Queues the batch exactly as "Wyślij" does: "2<n>C|M<price>" into slots 3..7 and "20E"
-// into slot 46 under slot_lock, slot_cursor 2. A refusal queues nothing.
+// Queues the batch as "Wyślij" does: "2<n>C|M<price>" into slots 3..7 and "20E" into
+// slot 46 under slot_lock, slot_cursor 2. Commas become points first. The panel's
+// prices go as typed; every other source's are padded to the whole field
+// (whole_field_text). Marking the batch, telling the one it replaces and filling the
+// slots is one step no answer gets between. A refusal queues nothing.
 QueueResult queue_price_batch(Program& p, const PriceBatch& batch, BatchSource source, QueueOptions options = {});
 
 enum class OutcomeKind {
     acknowledged,   // the sign took the batch; it was not read back (off, test mode, script)
-    confirmed,      // read back: every place the texts set and every blink flag match
+    confirmed,      // read back: all three places of every field and every blink flag match
     mismatch,       // read back: at least one field differs (see `differs`, `shown`)
     not_confirmed,  // the sign took the batch but did not answer the read-back (see `reason`)
     given_up,       // a frame of the batch went unanswered three times
@@ -118,6 +125,11 @@ void note_readback_queued(Program& p);
 void abandon_price_batches(Program& p, const std::string& reason);
 // A script started or stopped (for the journal; confirmation is skipped while it runs).
 void note_script(Program& p, bool started);
+
+// For tests: called inside queue_price_batch after the batch is marked as the one in
+// flight and before its slots are filled (an answer arriving at that moment). Empty
+// to remove.
+void set_price_queue_test_hook(Program& p, std::function<void()> hook);
 
 // The text a price segment image shows ("4.59"), by the digit table; '?' for an image
 // that is no digit. `places` counts the places shown.

@@ -36,15 +36,20 @@ void send_prices(Program& p, MainRecord& r) {
     }
     PriceBatch batch;
     for (int n = 1; n <= 5; ++n) {
-        batch.prices[n - 1] = panel_text(p, price_edit_id(n), kPriceChars);
+        const std::string typed = panel_text(p, price_edit_id(n), kPriceChars);
+        // A comma is the decimal point; the edit shows what goes to the sign.
+        batch.prices[n - 1] = normalise_price_text(typed);
+        if (batch.prices[n - 1] != typed) set_panel_text(p, price_edit_id(n), batch.prices[n - 1]);
         batch.blink[n - 1] = p.ui->controls().checked(kPanelWindow, kIdBlink1 + n - 1);
     }
-    // The panel sends what its edits hold, in test mode and beside a script as well.
+    // The panel queues in test mode and beside a script as well, as it always has.
     QueueOptions options;
     options.allow_test_mode = true;
     options.allow_while_script = true;
-    options.check_characters = false;
-    queue_price_batch(p, batch, BatchSource::panel, options);
+    const QueueResult queued = queue_price_batch(p, batch, BatchSource::panel, options);
+    if (queued.refusal == QueueRefusal::invalid)
+        p.ui->message_box(kPanelWindow, describe_refusal(queued), txt(Txt::CaptionError), MessageButtons::Ok,
+                          MessageIcon::Exclamation);
 }
 
 void send_display_text(Program& p, MainRecord& r, int display) {

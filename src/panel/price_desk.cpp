@@ -119,6 +119,7 @@ void for_each_instant(const ScheduleEntry& e, int64_t from, int64_t to, F f) {
 void show_outcome(Program& p, const BatchOutcome& o, const LocalTime& when) {
     std::string line;
     std::string box;
+    bool short_text = false;  // a differing field whose text reaches fewer than three places
     switch (o.kind) {
         case OutcomeKind::confirmed: line = fmt(Txt::PricePanelConfirmed, hms(when)); break;
         case OutcomeKind::mismatch: {
@@ -139,7 +140,11 @@ void show_outcome(Program& p, const BatchOutcome& o, const LocalTime& when) {
                 std::snprintf(b, sizeof b, txt(Txt::PriceMismatchLine).c_str(), f + 1, caption.c_str(), sent.c_str(),
                               shown.c_str());
                 box += (box.empty() ? "" : "\n") + std::string(b);
+                uint8_t places[3] = {};
+                if (price_text_places(o.sent.prices[f].c_str(), places) < 3) short_text = true;
             }
+            // Only the panel sends a text as typed; other sources set the whole field.
+            if (short_text && o.source == BatchSource::panel) box += "\n" + txt(Txt::PriceMismatchAdvice);
             line = fmt(Txt::PricePanelMismatch, fields);
             break;
         }
@@ -214,9 +219,17 @@ std::optional<int64_t> next_due(const Schedule& schedule, int64_t now) {
     return best;
 }
 
+void show_batch_in_panel(Program& p, const PriceBatch& batch) {
+    if (!p.ui) return;
+    for (int n = 1; n <= kPriceFieldCount; ++n) {
+        set_panel_text(p, price_edit_id(n), batch.prices[n - 1]);
+        p.ui->controls().set_checked(kPanelWindow, kIdBlink1 + n - 1, batch.blink[n - 1]);
+    }
+}
+
 PriceBatch batch_of(const ScheduleEntry& entry) {
     PriceBatch b;
-    b.prices = entry.prices;
+    for (int f = 0; f < kPriceFieldCount; ++f) b.prices[f] = normalise_price_text(entry.prices[f]);
     b.blink = entry.blink;
     return b;
 }
@@ -330,7 +343,8 @@ void PriceDesk::apply_due(bool at_link_up) {
     const int64_t now = p_.clock->calendar_seconds();
     auto due = latest_due(schedule_, done_until_, now);
     if (!due) return;
-    const QueueResult queued = queue_price_batch(p_, batch_of(schedule_.entries[due->index]), BatchSource::schedule);
+    const PriceBatch batch = batch_of(schedule_.entries[due->index]);
+    const QueueResult queued = queue_price_batch(p_, batch, BatchSource::schedule);
     // Not connected, in test mode or while a script runs: kept for the link's return.
     if (!queued && queued.refusal != QueueRefusal::invalid) return;
     done_until_ = now;
@@ -340,6 +354,8 @@ void PriceDesk::apply_due(bool at_link_up) {
                            MessageIcon::Exclamation);
         return;
     }
+    // The panel shows the prices now in force, so a later "Wyślij" sends them again.
+    show_batch_in_panel(p_, batch);
     // Late: fell due while the program was closed, the link down or in test mode.
     if (at_link_up || now - due->instant > kMaxTimerSeconds || due->overdue_skipped > 0) {
         std::string text = fmt(Txt::MsgScheduleLateApplied, local_text(due->instant));

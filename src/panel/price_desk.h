@@ -31,7 +31,10 @@ std::optional<DueChange> latest_due(const Schedule& schedule, int64_t after, int
 // The first instant after `now` at which an entry falls due.
 std::optional<int64_t> next_due(const Schedule& schedule, int64_t now);
 
+// A planned change's batch, commas already points.
 PriceBatch batch_of(const ScheduleEntry& entry);
+// Puts a batch's prices and "Mrugaj" flags into the panel's edits (UI thread).
+void show_batch_in_panel(Program& p, const PriceBatch& batch);
 // One journal entry for an outcome, at local time `when`.
 JournalEntry journal_entry(const BatchOutcome& outcome, const LocalTime& when);
 // The value a field was sent as, in the digit notation the sign's answer is shown in.

@@ -105,6 +105,8 @@ const char* utf8_text(Txt id) {
         case Txt::MsgScheduleLateSkipped: return "Pominięto starsze zaległe zmiany cen: %d.";
         case Txt::MsgScheduleBadTime: return "Podaj datę jako RRRR-MM-DD (lub pustą dla codziennie) i godzinę jako GG:MM.";
         case Txt::MsgScheduleNoSelection: return "Wybierz zmianę z listy.";
+        case Txt::MsgScheduleNoPrices: return "Podaj co najmniej jedną cenę.";
+        case Txt::PriceMismatchAdvice: return "Krótsza cena nie gasi dalszych miejsc: aby je wygasić, dopisz spacje (np. „12 ”).";
         case Txt::MsgHistoryBadDate: return "Podaj datę jako RRRR-MM-DD lub zostaw pole puste.";
         case Txt::ScheduleDaily: return "codziennie";
 

@@ -104,6 +104,8 @@ enum class Txt {
     MsgScheduleLateSkipped,   // "Pominięto starsze zaległe zmiany cen: %d."
     MsgScheduleBadTime,       // "Podaj datę jako RRRR-MM-DD (lub pustą dla codziennie) i godzinę jako GG:MM."
     MsgScheduleNoSelection,   // "Wybierz zmianę z listy."
+    MsgScheduleNoPrices,      // "Podaj co najmniej jedną cenę."
+    PriceMismatchAdvice,      // "Krótsza cena nie gasi dalszych miejsc: aby je wygasić, dopisz spacje (np. „12 ”)."
     MsgHistoryBadDate,        // "Podaj datę jako RRRR-MM-DD lub zostaw pole puste."
     ScheduleDaily,            // "codziennie"
 

@@ -1,6 +1,7 @@
 // Persistence: the price journal and the price schedule files.
 #include "storage/price_files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -278,7 +279,7 @@ FileRead read_journal(const std::string& path, std::vector<JournalEntry>& entrie
 bool schedule_price_ok(std::string_view price) {
     if (price.size() > 6) return false;
     for (char c : price)
-        if (!(is_digit(c) || c == '-' || c == '.' || c == ' ')) return false;
+        if (!(is_digit(c) || c == '-' || c == '.' || c == ',' || c == ' ')) return false;
     return true;
 }
 
@@ -312,6 +313,8 @@ bool parse_schedule_line(std::string_view line, ScheduleEntry& e) {
         if (!schedule_price_ok(f[2 + i])) return false;
         out.prices[i] = std::string(f[2 + i]);
     }
+    // A change with no price at all would blank the sign.
+    if (std::all_of(out.prices.begin(), out.prices.end(), [](const std::string& s) { return s.empty(); })) return false;
     if (!blink_text_ok(std::string(f[7]))) return false;
     for (int i = 0; i < 5; ++i) out.blink[i] = f[7][i] == 'M';
     e = std::move(out);

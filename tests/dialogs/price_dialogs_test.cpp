@@ -34,9 +34,12 @@ TEST_F(PriceDialogs, schedule_window_adds_changes_and_deletes_and_refuses_what_t
         host.press(w, kIdScheduleAdd);
         edit_change(w, "", "6:00", "4.59", false);
         host.press(w, kIdScheduleAdd);
-        ASSERT_EQ(host.messages().size(), 2u);
+        edit_change(w, "", "06:00", "", false);  // no price at all
+        host.press(w, kIdScheduleAdd);
+        ASSERT_EQ(host.messages().size(), 3u);
         EXPECT_EQ(host.messages()[0].text, cp("Cena 1: więcej niż 6 znaków."));
         EXPECT_EQ(host.messages()[1].text, txt(Txt::MsgScheduleBadTime));
+        EXPECT_EQ(host.messages()[2].text, cp("Podaj co najmniej jedną cenę."));
         EXPECT_FALSE(std::filesystem::exists(work_file_path(p, kScheduleName)));
 
         edit_change(w, "", "06:00", "4.59", false);
@@ -56,7 +59,7 @@ TEST_F(PriceDialogs, schedule_window_adds_changes_and_deletes_and_refuses_what_t
         host.press(w, kIdCancel);
     });
     host.run_dialog(kDialogPriceSchedule, dialog);
-    EXPECT_EQ(host.messages().size(), 2u);
+    EXPECT_EQ(host.messages().size(), 3u);
     const std::string text = schedule_file();
     EXPECT_NE(text.find("\n2030-12-24;00:00:00;5.19;;;;9.99;M----\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("\ncodziennie;"), std::string::npos) << text;

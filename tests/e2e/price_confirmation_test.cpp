@@ -41,6 +41,22 @@ protected:
         read_journal(file(kJournalName).string(), entries);
         return entries;
     }
+    // Pumps until the journal holds `count` entries and the queue is idle.
+    bool wait_journal(size_t count) {
+        return pump_with_timers([&] { return journal().size() == count && idle(); }, 8000);
+    }
+    // Field n (1..5) as the sign shows it, all three places ("12 ").
+    std::string sign_field(int n) {
+        uint8_t places[3];
+        for (int i = 0; i < 3; ++i) places[i] = wire_to_place(sign->state().segments[n - 1][i]);
+        return places_to_text(places, 3);
+    }
+    std::vector<std::string> price_frames() {
+        std::vector<std::string> out;
+        for (const auto& f : sign->received())
+            if (f.payload.size() >= 3 && f.payload[0] == '2' && f.payload[1] != '0') out.push_back(f.payload);
+        return out;
+    }
 };
 
 TEST_F(PriceEndToEnd, healthy_sign_confirms_and_the_journal_says_so) {
@@ -154,13 +170,83 @@ TEST_F(PriceEndToEnd, other_sources_are_refused_without_queueing_while_disconnec
     QueueResult r = queue_price_batch(p, bad, BatchSource::central);
     EXPECT_EQ(r.refusal, QueueRefusal::invalid);
     EXPECT_EQ(r.check.field, 3);
-    bad.prices[2] = "4,59";
+    bad.prices[2] = "4a59";
     EXPECT_EQ(queue_price_batch(p, bad, BatchSource::central).check.problem, PriceProblem::bad_character);
     host.menu(kCmdDisconnect);
     EXPECT_EQ(queue_price_batch(p, PriceBatch{}, BatchSource::central).refusal, QueueRefusal::not_connected);
     host.menu(kCmdTest);
     EXPECT_EQ(queue_price_batch(p, PriceBatch{}, BatchSource::central).refusal, QueueRefusal::test_mode);
     for (int n = 1; n <= 47; ++n) EXPECT_FALSE(slot_pending(p.state, n)) << n;
+}
+
+TEST_F(PriceEndToEnd, panel_judges_the_whole_field_and_takes_a_comma_as_the_point) {
+    struct Case {
+        const char* typed;  // field 5, over what the row before left on the sign
+        const char* outcome;
+        const char* sign;   // field 5 on the sign afterwards
+        const char* frame;  // field 5's frame
+    };
+    const Case cases[] = {
+        {"4.59", "potwierdzone", "4.59", "25C4.59"},
+        {"12", "niezgodne", "129", "25C12"},   // the sign keeps the place "12" does not reach
+        {"", "niezgodne", "129", "25C"},       // an empty edit changes nothing on the sign
+        {"6,29", "potwierdzone", "6.29", "25C6.29"},
+        {"12 ", "potwierdzone", "12 ", "25C12 "},  // a blank blanks the place
+    };
+    size_t entries = 0;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.typed);
+        host.clear_messages();
+        sign->clear_received();
+        send({"", "", "", "", k.typed});
+        ASSERT_TRUE(wait_journal(++entries));
+        const JournalEntry e = journal().back();
+        EXPECT_EQ(e.outcome, cp1250(k.outcome));
+        EXPECT_EQ(sign_field(5), k.sign);
+        ASSERT_EQ(price_frames().size(), 5u);
+        EXPECT_EQ(price_frames()[4], k.frame);
+        if (e.outcome == txt(Txt::OutcomeMismatch)) {
+            EXPECT_EQ(e.note, "5");
+            ASSERT_TRUE(host.pump_until([&] { return !host.messages().empty(); }, 2000));
+            EXPECT_NE(host.messages()[0].text.find(cp1250(", wieża pokazuje 129 (nie mruga)")), std::string::npos)
+                << host.messages()[0].text;
+        } else {
+            EXPECT_TRUE(host.messages().empty());
+        }
+    }
+    // The edit shows the point that went to the sign.
+    send({"", "", "", "", "6,29"});
+    ASSERT_TRUE(wait_journal(++entries));
+    EXPECT_EQ(panel_text(p, price_edit_id(5)), "6.29");
+
+    // A character the digits cannot show: the schedule's message, nothing queued.
+    host.clear_messages();
+    sign->clear_received();
+    send({"", "", "", "", "4a59"});
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_EQ(host.messages()[0].text, cp1250("Cena 5: dozwolone są tylko cyfry, kropka, minus i spacja."));
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(sign->received_count(), 0u);
+}
+
+TEST_F(PriceEndToEnd, head_office_sets_the_whole_field_an_empty_price_blanks_it) {
+    send({"", "", "", "", "127"});
+    ASSERT_TRUE(wait_journal(1));
+    struct Case {
+        const char* price;
+        const char* sign;
+    };
+    size_t entries = 1;
+    for (const Case& k : {Case{"12", "12 "}, Case{"", "   "}, Case{"6,29", "6.29"}}) {
+        SCOPED_TRACE(k.price);
+        PriceBatch b;
+        b.prices[4] = k.price;
+        ASSERT_TRUE(queue_price_batch(p, b, BatchSource::central));
+        ASSERT_TRUE(wait_journal(++entries));
+        EXPECT_EQ(journal().back().source, "centrala");
+        EXPECT_EQ(journal().back().outcome, txt(Txt::OutcomeConfirmed));
+        EXPECT_EQ(sign_field(5), k.sign);
+    }
 }
 
 // ---- planned changes --------------------------------------------------------------
@@ -245,6 +331,34 @@ TEST_F(ScheduleEndToEnd, changes_due_while_disconnected_apply_the_latest_on_conn
     Schedule again;
     load_schedule(file(kScheduleName).string(), again);
     EXPECT_EQ(again.entries.size(), 3u);
+}
+
+TEST_F(ScheduleEndToEnd, scheduled_prices_set_whole_fields_and_are_what_the_next_send_repeats) {
+    const int64_t noon = local_instant(2030, 1, 1, 12, 0, 0);
+    clock.set_calendar_seconds(noon - 3600);
+    send({"1.11", "2.22", "3.33", "4.44", "127"});
+    ASSERT_TRUE(wait_journal(1));
+    // A change with no price at all is not taken (the later one here), so it never
+    // blanks the sign.
+    write_schedule("2030-01-01;11:59:00;7.77;6,29;;;12;-M---\n2030-01-01;12:00:00;;;;;;-----\n");
+    at(noon);
+    ASSERT_TRUE(wait_journal(2));
+    EXPECT_EQ(price_batches_received(), 2u);
+    EXPECT_EQ(journal().back().source, "harmonogram");
+    EXPECT_EQ(journal().back().outcome, txt(Txt::OutcomeConfirmed));
+    EXPECT_EQ(sign_field(2), "6.29");
+    EXPECT_EQ(sign_field(3), "   ");
+    EXPECT_EQ(sign_field(5), "12 ");
+
+    // The edits hold the prices in force: changing price 1 sends the scheduled rest.
+    EXPECT_EQ(panel_text(p, price_edit_id(2)), "6.29");
+    EXPECT_TRUE(host.controls().checked(kPanelWindow, kIdBlink1 + 1));
+    sign->clear_received();
+    host.type(kPanelWindow, price_edit_id(1), "7.70");
+    host.press(kPanelWindow, kIdSendPrices);
+    ASSERT_TRUE(wait_journal(3));
+    EXPECT_EQ(price_frames(), (std::vector<std::string>{"21C7.70", "22M6.29", "23C", "24C", "25C12"}));
+    EXPECT_EQ(journal().back().outcome, txt(Txt::OutcomeConfirmed));
 }
 
 }  // namespace

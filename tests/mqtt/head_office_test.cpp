@@ -104,7 +104,7 @@ private:
 
 const std::vector<std::string> kBatch = {sign_frame_text("21M4.59"), sign_frame_text("22C5.19"),
                                          sign_frame_text("23C3.09"), sign_frame_text("24C6.00"),
-                                         sign_frame_text("25C12"), sign_frame_text("20E")};
+                                         sign_frame_text("25C12 "), sign_frame_text("20E")};
 
 TEST_F(HeadOffice, push_to_three_stations_is_confirmed_by_each_sign_byte_for_byte) {
     for (int n = 1; n <= 3; ++n) add_station("st" + std::to_string(n), n).open(*broker);
@@ -204,7 +204,7 @@ TEST_F(HeadOffice, each_malformed_change_is_refused_with_its_reason_and_nothing_
         {change("m5", R"("prices":["4.59","5.19","3.09","6.00","12"],"blink":[1,0,0,0,0])"), "wrong_type"},
         {change("m6", R"("prices":["4.59","5.19","3.09","6.00"],)" + blink), "wrong_count"},
         {change("m7", R"("prices":["14.5999","5.19","3.09","6.00","12"],)" + blink), "price_too_long"},
-        {change("m8", R"("prices":["4,59","5.19","3.09","6.00","12"],)" + blink), "price_bad_character"},
+        {change("m8", R"("prices":["4a59","5.19","3.09","6.00","12"],)" + blink), "price_bad_character"},
         {R"({"id":"m9","station":"st9","prices":["1","2","3","4","5"],)" + blink + "}", "wrong_station"},
         {change("m10", R"("prices":["1","2","3","4","5"],)" + blink + R"(,"pad":")" + std::string(5000, 'x') + "\""),
          "too_large"},

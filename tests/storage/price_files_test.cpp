@@ -137,7 +137,9 @@ TEST_F(PriceFiles, schedule_lines_refuse_what_the_panel_would_not_send) {
     EXPECT_TRUE(e.daily);
     EXPECT_EQ(e.hour * 60 + e.minute, 390);
     EXPECT_EQ(schedule_line(e), "codziennie;06:30:00;4.59;;;;;-----");
-    for (const char* bad : {"codziennie;06:30;1234567;;;;;-----", "codziennie;06:30;4,59;;;;;-----",
+    EXPECT_TRUE(parse_schedule_line("codziennie;06:30;4,59;;;;;-----", e));  // a hand-typed comma
+    for (const char* bad : {"codziennie;06:30;1234567;;;;;-----", "codziennie;06:30;4a59;;;;;-----",
+                            "codziennie;06:30;;;;;;-----",
                             "codziennie;6:30;4.59;;;;;-----", "2026-01-01;06:30;4.59;;;;;----",
                             "2026-01-01;06:30;4.59;;;;;-----;", "jutro;06:30;4.59;;;;;-----"})
         EXPECT_FALSE(parse_schedule_line(bad, e)) << bad;
