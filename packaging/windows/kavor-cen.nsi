@@ -1,6 +1,7 @@
-; Kavor Cen installer: the program under Program Files, a Start-menu shortcut that
-; starts it in the user's data folder (KavorCen.ini and the logs live there), and an
-; uninstaller that leaves that folder and the station's files alone.
+; Kavor Cen installer: the program under Program Files, a Start-menu shortcut for every
+; account that starts it in its own folder (the program then takes the data folder of
+; whoever runs it, where KavorCen.ini and the logs live), and an uninstaller that leaves
+; the data folders and the station's files alone.
 ;   makensis -DVERSION=1.3.5 -DEXE=path\kavor-cen.exe -DOUTFILE=KavorCen-1.3.5-setup.exe kavor-cen.nsi
 ; A 64-bit installer for a 64-bit program (and Wine without its 32-bit half runs it).
 Target amd64-unicode
@@ -33,13 +34,10 @@ Section "Kavor Cen"
   File "/oname=kavor-cen.exe" "${EXE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; The working folder of the shortcut: the installing user's data folder.
-  SetShellVarContext current
-  CreateDirectory "$LOCALAPPDATA\KavorCen"
-  SetOutPath "$LOCALAPPDATA\KavorCen"
+  ; The shortcut's working folder is the program's own (the current SetOutPath): no
+  ; account's path in it.
   SetShellVarContext all
   CreateShortcut "$SMPROGRAMS\Kavor Cen.lnk" "$INSTDIR\kavor-cen.exe" "" "$INSTDIR\kavor-cen.exe" 0
-  SetOutPath "$INSTDIR"
 
   WriteRegStr HKLM "Software\KavorCen" "InstallDir" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Kavor Cen"

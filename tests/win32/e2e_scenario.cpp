@@ -100,9 +100,15 @@ struct Session {
             check(p.state.ilosc_transmisji > 8, "no answer was dropped and resent");
             check(p.state.blad_transmisji > 0, "the lost answer was not counted");
         } else if (scenario == "hangup") {
+            const auto sent = std::chrono::steady_clock::now();
             send_prices();
             check(host.pump_until([&] { return status() == txt(Txt::StatusDisconnected); }, 5000),
                   "hang-up not noticed");
+            // A figure for the log, not a limit: three exchanges and then the hang-up.
+            std::printf("hangup: noticed %d ms after the prices were sent\n",
+                        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::steady_clock::now() - sent)
+                                             .count()));
             check(!p.record->connected.load() && p.record->reader_thread_id == 0, "reader still running");
         } else {
             check(false, "unknown scenario " + scenario);

@@ -64,4 +64,24 @@ import -window root "$SHOT"
 echo "screenshot: $SHOT"
 echo "frames the sign received:"
 grep -vE '20[SZ]' "$WORK/frames.log" 2>/dev/null || true
-[ "$(sent)" -ge 6 ]
+[ "$(sent)" -ge 6 ] || exit 1
+
+# An installed copy (its uninstaller beside it) started in its own folder, as the
+# Start-menu shortcut starts it, keeps its files in the user's data folder.
+data=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/KavorCen
+rm -rf "$data"
+mkdir -p "$WORK/installed"
+cp "$WIN/kavor-cen.exe" "$WORK/installed/"
+touch "$WORK/installed/uninstall.exe"
+(cd "$WORK/installed" && exec wine "$WORK/installed/kavor-cen.exe") >/dev/null 2>&1 &
+PIDS+=($!)
+for _ in $(seq 150); do
+    [ -f "$data/KavorCen.ini" ] && break
+    sleep 0.2
+done
+if [ ! -f "$data/KavorCen.ini" ] || [ -f "$WORK/installed/KavorCen.ini" ]; then
+    echo "FAILED: the installed copy did not keep its files in the user's data folder"
+    exit 1
+fi
+echo "installed copy: KavorCen.ini in the user's data folder"
+rm -rf "$data"

@@ -124,12 +124,14 @@ if [ -n "$INSTALLER" ] && [ -f "$INSTALLER" ]; then
     wine "$INSTALLER" /S
     dir="$c/Program Files/Kavor Cen"
     link="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kavor Cen.lnk"
-    data=$(ls -d "$c"/users/*/AppData/Local/KavorCen 2>/dev/null | head -1)
-    if [ ! -f "$dir/kavor-cen.exe" ] || [ ! -f "$link" ] || [ -z "$data" ] ||
-        ! strings -el "$link" | grep -q 'AppData\\Local\\KavorCen$'; then
-        echo "FAILED: the installer left no program, shortcut or data folder"
+    # The shortcut is every account's: it names the program's folder, no user's.
+    if [ ! -f "$dir/kavor-cen.exe" ] || [ ! -f "$dir/uninstall.exe" ] || [ ! -f "$link" ] ||
+        strings -el "$link" | grep -qi 'AppData' || ! strings -el "$link" | grep -q 'Kavor Cen$'; then
+        echo "FAILED: the installer left no program or a shortcut with a per-user folder"
         failed=1
     else
+        data=$c/users/$(id -un)/AppData/Local/KavorCen
+        mkdir -p "$data"
         echo "station's settings" >"$data/KavorCen.ini"
         # The uninstaller copies itself away and returns at once: wait for its work.
         wine "$dir/uninstall.exe" /S
@@ -141,7 +143,7 @@ if [ -n "$INSTALLER" ] && [ -f "$INSTALLER" ]; then
             echo "FAILED: the uninstaller left the program or took the station's files"
             failed=1
         else
-            echo "installer: program, shortcut in the data folder; uninstall keeps KavorCen.ini"
+            echo "installer: program, shortcut in the program's folder; uninstall keeps KavorCen.ini"
         fi
         rm -rf "$data"
     fi

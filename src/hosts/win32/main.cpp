@@ -13,15 +13,19 @@
 
 namespace {
 
-// KavorCen.ini and the logs live in the current folder. A start from Explorer leaves
-// the program's own folder current, which a user cannot write under Program Files:
-// then the per-user data folder is taken, as the installer's shortcut does.
+// KavorCen.ini and the logs live in the current folder. The installed program (its
+// uninstaller beside it) started in its own folder, as the Start-menu shortcut and
+// Explorer start it, takes the data folder of whoever runs it instead: Program Files
+// is not writable and is shared by every account. A portable copy, or a start from a
+// shell elsewhere, keeps the current folder.
 void choose_data_folder() {
     wchar_t exe[MAX_PATH * 2] = {};
     if (!GetModuleFileNameW(nullptr, exe, static_cast<DWORD>(std::size(exe)))) return;
     std::error_code e;
+    const std::filesystem::path exe_folder = std::filesystem::path(exe).parent_path();
     std::filesystem::path here = std::filesystem::current_path(e);
-    if (e || !std::filesystem::equivalent(here, std::filesystem::path(exe).parent_path(), e)) return;
+    if (e || !std::filesystem::equivalent(here, exe_folder, e)) return;
+    if (!std::filesystem::exists(exe_folder / L"uninstall.exe", e)) return;
     wchar_t local[MAX_PATH * 2] = {};
     if (!GetEnvironmentVariableW(L"LOCALAPPDATA", local, static_cast<DWORD>(std::size(local)))) return;
     std::filesystem::path data = std::filesystem::path(local) / L"KavorCen";

@@ -574,10 +574,17 @@ bool Win32Host::create_main_window(WindowProcedure& procedure) {
         }
         HMENU popup = CreatePopupMenu();
         for (const MenuItemTemplate& item : entry.items) {
-            if (!item.text)
+            if (!item.text) {
                 AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
-            else
-                AppendMenuW(popup, MF_STRING, static_cast<UINT_PTR>(item.command), resource_text(item.text).c_str());
+                continue;
+            }
+            // An item with a shortcut shows it after a tab, right-aligned by Windows.
+            std::wstring label = resource_text(item.text);
+            for (const AcceleratorTemplate& a : t.accelerators)
+                if (a.command == item.command)
+                    label += std::wstring(L"\t") + (a.shift ? L"Shift+" : L"") +
+                             (a.key == AcceleratorKey::PageUp ? L"PgUp" : L"PgDn");
+            AppendMenuW(popup, MF_STRING, static_cast<UINT_PTR>(item.command), label.c_str());
         }
         AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), resource_text(entry.text).c_str());
     }
@@ -763,7 +770,14 @@ MessageResult Win32Host::message_box(WindowId owner, const std::string& text, co
         case MessageIcon::Information: flags |= MB_ICONINFORMATION; break;
         case MessageIcon::None: break;
     }
-    int r = MessageBoxW(owner_handle(owner), wide_text(text).c_str(), wide_text(caption).c_str(), flags);
+    // A box that opens while another box or a dialog is up is owned by the one on top, so
+    // every window beneath stays disabled until all of them are closed.
+    HWND h = owner_handle(owner);
+    if (h) {
+        HWND top = GetLastActivePopup(GetAncestor(h, GA_ROOTOWNER));
+        if (top && IsWindowVisible(top) && IsWindowEnabled(top)) h = top;
+    }
+    int r = MessageBoxW(h, wide_text(text).c_str(), wide_text(caption).c_str(), flags);
     return r == IDCANCEL ? MessageResult::Cancel : MessageResult::Ok;
 }
 

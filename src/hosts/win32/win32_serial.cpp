@@ -47,6 +47,13 @@ std::string device_name(const std::string& port_name) {
     return port_name;
 }
 
+// Wine's WaitCommEvent keeps a thread of its own polling the line without pause for as
+// long as the wait lasts (seen on a pty: a quarter of a core while idle).
+bool events_poll_busily() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 }  // namespace
 
 OpenFailCause open_fail_cause(unsigned long code) {
@@ -66,7 +73,8 @@ Win32SerialDevice::Win32SerialDevice()
     : cancel_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       wait_ov_(std::make_unique<Overlapped>()),
       read_ov_(std::make_unique<Overlapped>()),
-      write_ov_(std::make_unique<Overlapped>()) {}
+      write_ov_(std::make_unique<Overlapped>()),
+      stash_ov_(std::make_unique<Overlapped>()) {}
 
 Win32SerialDevice::~Win32SerialDevice() {
     close();
@@ -83,7 +91,8 @@ std::error_code Win32SerialDevice::open(const std::string& port_name) {
         report_.error = win32_error(code);
         return report_.error;
     };
-    if (!cancel_event_ || !wait_ov_->ov.hEvent || !read_ov_->ov.hEvent || !write_ov_->ov.hEvent)
+    if (!cancel_event_ || !wait_ov_->ov.hEvent || !read_ov_->ov.hEvent || !write_ov_->ov.hEvent ||
+        !stash_ov_->ov.hEvent)
         return refused(ERROR_NOT_ENOUGH_MEMORY);
     if (port_name.empty()) return refused(ERROR_FILE_NOT_FOUND);
 
@@ -110,6 +119,9 @@ std::error_code Win32SerialDevice::open(const std::string& port_name) {
     }
     read_pending_ = false;
     write_pending_ = false;
+    events_work_ = !events_poll_busily();
+    quick_wakes_ = 0;
+    stash_full_ = false;
     ResetEvent(cancel_event_);  // a cancel meant for an earlier link
     return {};
 }
@@ -187,46 +199,106 @@ InputEvent Win32SerialDevice::wait_for_input() {
     if (!h) return InputEvent::Error;
     for (;;) {
         if (WaitForSingleObject(cancel_event_, 0) == WAIT_OBJECT_0) return InputEvent::Cancelled;
+        if (stash_full_) return InputEvent::Received;
         // Characters that came before the wait started raise no new event.
         DWORD errors = 0;
         COMSTAT stat{};
         if (!ClearCommError(h, &errors, &stat)) return InputEvent::HangUp;
-        if (stat.cbInQue > 0) return InputEvent::Received;
+        if (stat.cbInQue > 0) {
+            quick_wakes_ = 0;
+            return InputEvent::Received;
+        }
+        if (!events_work_) {
+            InputEvent e = wait_by_reading(h);
+            if (e != InputEvent::Error) return e;
+            continue;
+        }
 
+        const ULONGLONG started = GetTickCount64();
         DWORD mask = 0;
         OVERLAPPED* ov = wait_ov_->fresh();
-        if (WaitCommEvent(h, &mask, ov)) {
-            if (mask & EV_RXCHAR) return InputEvent::Received;
-            continue;  // the mask was changed under the wait
+        bool ended_well = WaitCommEvent(h, &mask, ov) != 0;
+        if (!ended_well) {
+            DWORD e = GetLastError();
+            if (e == ERROR_INVALID_PARAMETER) return InputEvent::Error;
+            if (e == ERROR_IO_PENDING) {
+                HANDLE events[2] = {ov->hEvent, cancel_event_};
+                for (;;) {
+                    DWORD w = WaitForMultipleObjects(2, events, FALSE, kPresenceCheckMs);
+                    if (w == WAIT_OBJECT_0) break;
+                    bool cancelled = w == WAIT_OBJECT_0 + 1;
+                    bool gone = !cancelled && w == WAIT_TIMEOUT && device_gone();
+                    if (!cancelled && !gone && w == WAIT_TIMEOUT) continue;
+                    // Setting the mask again ends the pending wait; the OVERLAPPED is free
+                    // only once it has.
+                    SetCommMask(h, EV_RXCHAR);
+                    DWORD ignored = 0;
+                    if (WaitForSingleObject(ov->hEvent, 1000) != WAIT_OBJECT_0) CancelIoEx(h, ov);
+                    GetOverlappedResult(h, ov, &ignored, TRUE);
+                    if (cancelled) return InputEvent::Cancelled;
+                    if (gone) return InputEvent::HangUp;
+                    return InputEvent::Error;
+                }
+                DWORD ignored = 0;
+                ended_well = GetOverlappedResult(h, ov, &ignored, FALSE) != 0;
+                if (!ended_well && GetLastError() == ERROR_OPERATION_ABORTED) continue;  // a mask change
+            }
         }
-        DWORD e = GetLastError();
-        if (e != ERROR_IO_PENDING) return e == ERROR_INVALID_PARAMETER ? InputEvent::Error : InputEvent::HangUp;
+        // The queue, not the event, tells whether characters came.
+        if (ClearCommError(h, &errors, &stat) && stat.cbInQue > 0) {
+            quick_wakes_ = 0;
+            return InputEvent::Received;
+        }
+        // An error is a hang-up only when the device says so: a driver may end a wait
+        // with an odd error and still be there.
+        if (!ended_well && device_gone()) return InputEvent::HangUp;
+        if (GetTickCount64() - started < kQuickWakeMs) {
+            if (++quick_wakes_ >= kQuickWakesBeforeReading) events_work_ = false;
+        } else {
+            quick_wakes_ = 0;
+        }
+    }
+}
 
+InputEvent Win32SerialDevice::wait_by_reading(void* handle) {
+    HANDLE h = static_cast<HANDLE>(handle);
+    // COMMTIMEOUTS make this read return with the first character, or with none after
+    // the total time-out.
+    DWORD got = 0;
+    OVERLAPPED* ov = stash_ov_->fresh();
+    bool done = ReadFile(h, &stash_, 1, &got, ov) != 0;
+    bool cancelled = false;
+    if (!done) {
+        if (GetLastError() != ERROR_IO_PENDING) return device_gone() ? InputEvent::HangUp : InputEvent::Error;
         HANDLE events[2] = {ov->hEvent, cancel_event_};
         for (;;) {
             DWORD w = WaitForMultipleObjects(2, events, FALSE, kPresenceCheckMs);
             if (w == WAIT_OBJECT_0) break;
-            bool cancelled = w == WAIT_OBJECT_0 + 1;
-            bool gone = !cancelled && w == WAIT_TIMEOUT && device_gone();
-            if (!cancelled && !gone && w == WAIT_TIMEOUT) continue;
-            // Setting the mask again ends the pending wait; the OVERLAPPED is free only
-            // once it has.
-            SetCommMask(h, EV_RXCHAR);
-            DWORD ignored = 0;
-            if (WaitForSingleObject(ov->hEvent, 1000) != WAIT_OBJECT_0) CancelIoEx(h, ov);
-            GetOverlappedResult(h, ov, &ignored, TRUE);
-            if (cancelled) return InputEvent::Cancelled;
-            if (gone) return InputEvent::HangUp;
-            return InputEvent::Error;
+            if (w == WAIT_OBJECT_0 + 1) {
+                cancelled = true;
+                CancelIoEx(h, ov);
+                break;
+            }
+            // Only the status here: a second read would queue behind this one.
+            DWORD errors = 0;
+            COMSTAT stat{};
+            if (w != WAIT_TIMEOUT || !ClearCommError(h, &errors, &stat)) {
+                CancelIoEx(h, ov);
+                GetOverlappedResult(h, ov, &got, TRUE);
+                return InputEvent::HangUp;
+            }
         }
-        DWORD ignored = 0;
-        if (!GetOverlappedResult(h, ov, &ignored, FALSE)) {
-            e = GetLastError();
-            if (e == ERROR_OPERATION_ABORTED) continue;  // ended by a mask change
-            return InputEvent::HangUp;                    // removed adapter: access denied, bad command
-        }
-        if (mask & EV_RXCHAR) return InputEvent::Received;
+        done = GetOverlappedResult(h, ov, &got, TRUE) != 0;
     }
+    // A character that came with the cancel is kept, not lost.
+    if (done && got == 1) {
+        stash_full_ = true;
+        return cancelled ? InputEvent::Cancelled : InputEvent::Received;
+    }
+    if (cancelled) return InputEvent::Cancelled;
+    if (!done && GetLastError() != ERROR_OPERATION_ABORTED && device_gone()) return InputEvent::HangUp;
+    if (done && device_gone()) return InputEvent::HangUp;  // each empty second: still there?
+    return InputEvent::Error;
 }
 
 void Win32SerialDevice::cancel_wait() {
@@ -247,7 +319,7 @@ LineStatus Win32SerialDevice::line_status() {
         return s;
     }
     s.errors = errors;  // the CE_ bits: overrun 0x2, parity 0x4, frame 0x8, break 0x10
-    s.bytes_waiting = stat.cbInQue;
+    s.bytes_waiting = stat.cbInQue + (stash_full_ ? 1 : 0);
     return s;
 }
 
@@ -255,6 +327,11 @@ IoStart Win32SerialDevice::start_read(uint8_t* buffer, size_t length) {
     HANDLE h = handle_.load();
     read_pending_ = false;
     if (!h) return {IoStartState::Failed, 0, win32_error(ERROR_INVALID_HANDLE)};
+    if (length > 0 && stash_full_) {
+        buffer[0] = stash_;
+        stash_full_ = false;
+        return {IoStartState::Completed, 1, {}};
+    }
     DWORD got = 0;
     if (ReadFile(h, buffer, static_cast<DWORD>(length), &got, read_ov_->fresh()))
         return {IoStartState::Completed, got, {}};
@@ -314,6 +391,7 @@ void Win32SerialDevice::set_dtr(bool raised) {
 void Win32SerialDevice::purge() {
     HANDLE h = handle_.load();
     if (h) PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    stash_full_ = false;
 }
 
 void Win32SerialDevice::close() {

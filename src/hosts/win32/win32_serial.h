@@ -47,17 +47,31 @@ public:
     // adapter, or Wine's pty whose other end closed, may never end the event wait.
     static constexpr unsigned kPresenceCheckMs = 250;
     static constexpr unsigned kReadTotalTimeoutMs = 1000;
+    // A wait for events that ends this soon with nothing received counts as a quick
+    // wake; after this many in a row the driver cannot wait for events (Wine on a pty
+    // ends every wait at once) and the reader waits in a timed read instead.
+    static constexpr unsigned kQuickWakeMs = 5;
+    static constexpr int kQuickWakesBeforeReading = 8;
 
 private:
     struct Overlapped;  // an OVERLAPPED with its own manual-reset event
     std::error_code apply_timeouts();
     bool device_gone();
+    // One timed read of a single character into the stash: Received, Cancelled, HangUp,
+    // or Error when it ended with nothing (the caller looks again).
+    InputEvent wait_by_reading(void* handle);
 
     std::atomic<void*> handle_{nullptr};
     void* cancel_event_ = nullptr;  // auto-reset; cancel_wait() sets it
-    std::unique_ptr<Overlapped> wait_ov_, read_ov_, write_ov_;
+    std::unique_ptr<Overlapped> wait_ov_, read_ov_, write_ov_, stash_ov_;
     std::atomic<uint32_t> write_ms_per_byte_{0};
     bool read_pending_ = false;   // reader thread only
+    bool events_work_ = true;     // reader thread only: false once WaitCommEvent spun
+    int quick_wakes_ = 0;         // reader thread only
+    // A character the timed read took before the link asked for it; start_read hands it
+    // over first, line_status counts it.
+    std::atomic<bool> stash_full_{false};
+    uint8_t stash_ = 0;
     bool write_pending_ = false;  // one sender at a time
     OpenReport report_;           // the last open(), owner thread only
 };
