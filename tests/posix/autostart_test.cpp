@@ -75,10 +75,11 @@ TEST_F(XdgAutostartTest, entry_is_written_where_the_desktop_looks_validated_and_
          "Path=/build"},
     };
     for (const Case& c : cases) {
-        if (!c.xdg_config_home.empty())
+        if (!c.xdg_config_home.empty()) {
             ::setenv("XDG_CONFIG_HOME", c.xdg_config_home.c_str(), 1);
-        else
+        } else {
             ::unsetenv("XDG_CONFIG_HOME");
+        }
         auto autostart =
             make_xdg_autostart(choose_autostart_launch(c.running, installed, launcher.string(), c.folder), "pl.kavor.kavorcen");
         const fs::path entry = c.expected_dir / "pl.kavor.kavorcen.desktop";
@@ -89,11 +90,14 @@ TEST_F(XdgAutostartTest, entry_is_written_where_the_desktop_looks_validated_and_
         EXPECT_TRUE(autostart->is_set());
         const std::string text = read(entry);
         EXPECT_NE(text.find("\n" + c.exec_line + "\n"), std::string::npos) << text;
-        if (c.path_line.empty())
+        if (c.path_line.empty()) {
             EXPECT_EQ(text.find("\nPath="), std::string::npos) << text;
-        else
+        } else {
             EXPECT_NE(text.find("\n" + c.path_line + "\n"), std::string::npos) << text;
-        if (auto said = validate(entry)) EXPECT_EQ(*said, "") << text;
+        }
+        if (auto said = validate(entry)) {
+            EXPECT_EQ(*said, "") << text;
+        }
 
         ASSERT_FALSE(autostart->set(false));
         EXPECT_FALSE(fs::exists(entry));
