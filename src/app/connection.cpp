@@ -6,6 +6,8 @@
 #include "resources/texts.h"
 #include "serial/connection_texts.h"
 #include "serial/port.h"
+#include "text/cp1250.h"
+#include "text/format_text.h"
 
 namespace kc {
 namespace {
@@ -41,9 +43,40 @@ bool Connection::connect_by_operator() {
     return true;
 }
 
+bool Connection::connect_at_start() {
+    MainRecord* r = get_record(p_);
+    if (!r || r->connected) return r != nullptr;
+    OpenReport report;
+    bool opened = open_port(p_, &report) == 1;
+    device_ = report.device;
+    // Counted as a reconnect: a device that drops at once is not retried for ever.
+    automatic_ = true;
+    if (opened) {
+        link_up();
+        return true;
+    }
+    std::string device = utf8_to_cp1250(report.device.empty() ? "?" : report.device);
+    std::string port = port_name(r->port_number.load());
+    set_panel_text(p_, kIdPriceOutcome,
+                   report.cause == OpenFailCause::Missing ? format_text(txt(Txt::StartWaitMissing), device, port)
+                                                          : format_text(txt(Txt::StartWaitRetrying), port, device));
+    start_wait_shown_ = true;
+    // Whatever "Łącz ponownie po odłączeniu" says: waiting is what was asked for.
+    waiting_ = true;
+    update_timer();
+    return false;
+}
+
+void Connection::clear_start_wait() {
+    if (!start_wait_shown_) return;
+    start_wait_shown_ = false;
+    set_panel_text(p_, kIdPriceOutcome, "");
+}
+
 void Connection::link_up() {
     MainRecord* r = get_record(p_);
     if (!r) return;
+    clear_start_wait();
     // A script started in test mode goes on, now to the sign.
     if (r->script_running) set_panel_text(p_, kIdStatus, txt(Txt::StatusConnectedScript));
     p_.ui->enable_menu_item(kCmdConnect, false);
@@ -60,6 +93,7 @@ void Connection::link_up() {
 }
 
 void Connection::operator_acted() {
+    clear_start_wait();
     fruitless_reconnects_ = 0;
     automatic_ = false;
     waiting_ = false;

@@ -20,6 +20,10 @@ public:
 
     // "Połącz": opens the port; a failure is told with its cause. True when connected.
     bool connect_by_operator();
+    // "Łącz z wieżą przy starcie": connects as "Połącz" does, but a failure opens no box:
+    // the panel line says what the program waits for, and the link comes up by itself
+    // once the device can be opened. True when connected at once.
+    bool connect_at_start();
     // The operator ended the link or chose test mode: stop waiting for the device.
     void operator_acted();
     // The port reader saw the device go away (kCmdLinkLost).
@@ -40,6 +44,7 @@ private:
     void link_up();
     void try_reconnect();
     void update_timer();
+    void clear_start_wait();
     void show_once(std::shared_ptr<std::atomic<bool>> open, const std::string& text, bool warning);
 
     Program& p_;
@@ -51,6 +56,7 @@ private:
     bool loss_told_ = false;         // the loss was told; again only after the sign answered
     bool timer_on_ = false;
     bool automatic_ = false;        // the live link was made by the reconnect
+    bool start_wait_shown_ = false;  // the panel line tells of the wait at start
     int fruitless_reconnects_ = 0;  // automatic links lost before the sign said anything
     std::shared_ptr<std::atomic<bool>> lost_box_ = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<bool>> silent_box_ = std::make_shared<std::atomic<bool>>(false);

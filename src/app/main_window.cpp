@@ -70,6 +70,11 @@ int MainWindow::on_create() {
     return created;
 }
 
+void MainWindow::connect_at_start_if_set() {
+    if (!get_record(p_) || !p_.extra.get_bool(extra_key::kConnectAtStart, false)) return;
+    if (!connection_.connect_at_start()) disconnect(p_);
+}
+
 void MainWindow::on_timer(int timer_id) {
     if (timer_id == kTimerConnection) connection_.on_timer();
 }
@@ -140,6 +145,7 @@ void MainWindow::on_command(int id) {
         case kCmdReadback: queue_readback(p_); break;
         case kCmdPriceHistory: run_price_history_dialog(p_); break;
         case kCmdPriceSchedule: run_price_schedule_dialog(p_); break;
+        case kCmdUnattended: run_unattended_dialog(p_); break;
         default: break;
     }
 }
@@ -153,6 +159,7 @@ int run_program(Program& p, const HeadOfficeFactory& head_office) {
         return 0;
     }
     p.ui->show_window(kMainWindow, ShowMode::Normal);
+    main_window.connect_at_start_if_set();
     std::unique_ptr<HeadOfficeStation> station;
     if (head_office)
         if (auto link = head_office(p)) {

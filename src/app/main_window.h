@@ -24,6 +24,9 @@ public:
     void on_timer(int timer_id) override;
 
     Connection& connection() { return connection_; }
+    // Start-up with "Łącz z wieżą przy starcie": connect, or leave test mode and wait
+    // for the sign as after an unplug. Without the setting the program stays in test mode.
+    void connect_at_start_if_set();
 
 private:
     Program& p_;

@@ -22,6 +22,7 @@ inline constexpr int kCmdPortsChanged = 40121;
 inline constexpr int kTimerConnection = 12;
 inline constexpr int kCmdPriceHistory = 40141;   // "Historia cen"
 inline constexpr int kCmdPriceSchedule = 40142;  // "Harmonogram cen"
+inline constexpr int kCmdUnattended = 40150;     // "Praca bez obsługi"
 // Posted to the panel: the link came up; the schedule file was saved.
 inline constexpr int kCmdPriceLinkUp = 40143;
 inline constexpr int kCmdPriceScheduleChanged = 40144;
@@ -48,6 +49,7 @@ inline constexpr int kDialogScrollSpeed = 103;
 inline constexpr int kDialogProgramSettings = 104;
 inline constexpr int kDialogPriceHistory = 140;   // "Historia cen"
 inline constexpr int kDialogPriceSchedule = 141;  // "Harmonogram cen"
+inline constexpr int kDialogUnattended = 142;     // "Praca bez obsługi"
 
 // Panel controls (DYSTRDLG).
 inline constexpr int kIdStatus = 556;

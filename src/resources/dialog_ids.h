@@ -68,4 +68,11 @@ inline constexpr int kIdScheduleAdd = 1424;
 inline constexpr int kIdScheduleChange = 1425;
 inline constexpr int kIdScheduleDelete = 1426;
 
+// 142, "Praca bez obsługi".
+inline constexpr int kIdConnectAtStart = 1431;
+inline constexpr int kIdStartAtLogin = 1432;
+inline constexpr int kIdSignWatch = 1433;
+inline constexpr int kIdSignWatchMinutes = 1434;
+inline constexpr int kIdRestorePrices = 1435;
+
 }  // namespace kc

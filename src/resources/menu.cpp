@@ -21,6 +21,7 @@ const MenuItemTemplate kSettingsItems[] = {
     {"Czytaj z wieży", kCmdReadback},
     {"Historia cen", kCmdPriceHistory},
     {"Harmonogram cen", kCmdPriceSchedule},
+    {"Praca bez obsługi", kCmdUnattended},
 };
 
 const MenuBarEntry kMenu300[] = {

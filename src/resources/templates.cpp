@@ -14,6 +14,7 @@ const DialogTemplate& scroll_speed_dialog_template();
 const DialogTemplate& program_settings_dialog_template();
 const DialogTemplate& price_history_dialog_template();
 const DialogTemplate& price_schedule_dialog_template();
+const DialogTemplate& unattended_dialog_template();
 
 const DialogTemplate* find_dialog_template(int id) {
     switch (id) {
@@ -25,6 +26,7 @@ const DialogTemplate* find_dialog_template(int id) {
         case kDialogProgramSettings: return &program_settings_dialog_template();
         case kDialogPriceHistory: return &price_history_dialog_template();
         case kDialogPriceSchedule: return &price_schedule_dialog_template();
+        case kDialogUnattended: return &unattended_dialog_template();
         default: return nullptr;
     }
 }

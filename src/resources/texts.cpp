@@ -168,6 +168,12 @@ const char* utf8_text(Txt id) {
         case Txt::ConnBusyWin: return "Port jest zajęty przez inny program albo system odmówił do niego dostępu. Zamknij ten program i połącz ponownie.";
         case Txt::ConnErrorCode: return "%s (kod %s)";
 
+        // -- Work without an operator.
+        case Txt::StartWaitMissing: return "Oczekiwanie na wieżę: brak urządzenia %s portu %s";
+        case Txt::StartWaitRetrying: return "Oczekiwanie na wieżę: port %s (%s) jeszcze niedostępny";
+        case Txt::MsgBadWatchPeriod: return "Sprawdzanie wieży: podaj liczbę minut od 1 do 1440 albo 0, aby nie sprawdzać.";
+        case Txt::MsgAutostartFailed: return "Nie można zmienić uruchamiania przy logowaniu (%s): %s.";
+
         case Txt::TxtCount: break;
     }
     return "";

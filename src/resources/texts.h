@@ -165,6 +165,12 @@ enum class Txt {
     ConnBusyWin,             // a port refused as access denied: another program holds it
     ConnErrorCode,           // "%s (kod %s)": a system message with its number
 
+    // -- Work without an operator.
+    StartWaitMissing,        // the panel line while the start waits for a missing device
+    StartWaitRetrying,       // ... for a device that is there but cannot be opened yet
+    MsgBadWatchPeriod,       // the watch period is not 0..1440 minutes
+    MsgAutostartFailed,      // "Nie można zmienić uruchamiania przy logowaniu (%s): %s."
+
     TxtCount                 // keep last: the number of texts
 };
 

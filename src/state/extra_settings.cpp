@@ -35,4 +35,19 @@ void ExtraSettings::replace_all(std::map<std::string, std::string> values) {
     values_ = std::move(values);
 }
 
+int sign_watch_minutes_setting(const ExtraSettings& extra) {
+    const std::string v = extra.get(extra_key::kSignWatchMinutes);
+    if (v.empty() || v.size() > 4) return kSignWatchDefaultMinutes;
+    int minutes = 0;
+    for (char c : v) {
+        if (c < '0' || c > '9') return kSignWatchDefaultMinutes;
+        minutes = minutes * 10 + (c - '0');
+    }
+    return minutes <= kSignWatchMaxMinutes ? minutes : kSignWatchDefaultMinutes;
+}
+
+int sign_watch_period_minutes(const ExtraSettings& extra) {
+    return extra.get_bool(extra_key::kSignWatch, false) ? sign_watch_minutes_setting(extra) : 0;
+}
+
 }  // namespace kc

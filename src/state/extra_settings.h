@@ -30,6 +30,11 @@ private:
 namespace extra_key {
 inline constexpr const char* kReconnect = "reconnect";  // Łącz ponownie po odłączeniu (1)
 inline constexpr const char* kPriceConfirmation = "price_confirmation";  // read prices back after a batch (1)
+// Work without an operator (dialog "Praca bez obsługi", docs/dialogs.md).
+inline constexpr const char* kConnectAtStart = "connect_at_start";  // Łącz z wieżą przy starcie (0)
+inline constexpr const char* kSignWatch = "sign_watch";              // Sprawdzaj wieżę (0)
+inline constexpr const char* kSignWatchMinutes = "sign_watch_minutes";  // its period, minutes (10)
+inline constexpr const char* kRestorePrices = "restore_prices";      // Przywracaj potwierdzone ceny (0)
 inline constexpr const char* kPriceScheduleDone = "price_schedule_done";  // planned changes handled up to (s)
 // Link to head office through an MQTT broker (docs/head-office.md): off until a broker
 // and a station id are set; head_office=0 switches it off.
@@ -41,5 +46,13 @@ inline constexpr const char* kHeadOfficePassword = "head_office_password";
 inline constexpr const char* kHeadOfficePasswordFile = "head_office_password_file";
 inline constexpr const char* kHeadOfficeCaFile = "head_office_ca_file";
 }  // namespace extra_key
+
+inline constexpr int kSignWatchDefaultMinutes = 10;
+inline constexpr int kSignWatchMaxMinutes = 1440;  // a day
+// The period the settings hold, 0..1440 minutes; one that is not a number or above a
+// day (a hand-edited file) gives the default.
+int sign_watch_minutes_setting(const ExtraSettings& extra);
+// The sign watch's period in minutes, 0 when it is off (sign_watch not set, or a period of 0).
+int sign_watch_period_minutes(const ExtraSettings& extra);
 
 }  // namespace kc

@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/autostart.h"
 #include "platform/clock.h"
 #include "platform/geometry.h"
 #include "platform/port_discovery.h"
@@ -264,6 +265,8 @@ struct Program {
     bool (*start_reader)(Program&) = nullptr;
     // Serial devices present, hot-plug and the COMn links; may be empty.
     std::shared_ptr<PortDiscovery> discovery;
+    // Start at login; empty where the host cannot register it.
+    std::shared_ptr<Autostart> autostart;
 
     std::unique_ptr<MainRecord> record;  // null before creation and after destruction
     ProgramState state;

@@ -10,7 +10,8 @@
 namespace kc {
 namespace {
 
-const int kDialogs[] = {kDialogAbout, kDialogTransmission, kDialogLight, kDialogScrollSpeed, kDialogProgramSettings};
+const int kDialogs[] = {kDialogAbout,           kDialogTransmission,  kDialogLight,
+                        kDialogScrollSpeed,     kDialogProgramSettings, kDialogUnattended};
 
 const ControlTemplate* find(const DialogTemplate& t, int id) {
     for (const ControlTemplate& c : t.controls)

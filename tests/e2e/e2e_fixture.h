@@ -32,6 +32,8 @@ class EndToEnd : public ::testing::Test {
 protected:
     // Faults and state of the sign for this test, before it starts.
     virtual SignOptions sign_options() { return {}; }
+    // False: the program stays as it starts, in test mode.
+    virtual bool connect_in_setup() { return true; }
 
     void SetUp() override {
         old_directory_ = std::filesystem::current_path();
@@ -52,6 +54,7 @@ protected:
         use_posix_serial(p);
         ASSERT_TRUE(host.create_main_window(main_window));
         ASSERT_TRUE(host.create_panel(panel));
+        if (!connect_in_setup()) return;
         host.menu(kCmdConnect);
         ASSERT_TRUE(p.record->connected.load());
     }

@@ -87,6 +87,60 @@ TEST_F(EndToEnd, failed_connect_names_port_device_and_cause) {
     EXPECT_EQ(status(), txt(Txt::StatusDisconnected));
 }
 
+class StartWithoutOperator : public EndToEnd {
+protected:
+    bool connect_in_setup() override { return false; }
+};
+
+TEST_F(StartWithoutOperator, a_fresh_install_starts_in_test_mode) {
+    main_window.connect_at_start_if_set();
+    EXPECT_TRUE(record().test_mode);
+    EXPECT_FALSE(record().connected);
+    EXPECT_EQ(status(), txt(Txt::StatusTestMode));
+}
+
+TEST_F(StartWithoutOperator, connect_at_start_finds_the_sign_at_once) {
+    p.extra.set_bool(extra_key::kConnectAtStart, true);
+    main_window.connect_at_start_if_set();
+    ASSERT_TRUE(record().connected);
+    EXPECT_FALSE(record().test_mode);
+    EXPECT_EQ(status(), txt(Txt::StatusConnected));
+    ASSERT_TRUE(pump_with_timers([&] { return sign->received_count() > 0; }, 5000, 10));
+    host.pump();
+    EXPECT_TRUE(host.messages().empty());
+}
+
+TEST_F(StartWithoutOperator, connect_at_start_waits_for_a_missing_device_without_a_box) {
+    p.extra.set_bool(extra_key::kConnectAtStart, true);
+    // Even with reconnecting after an unplug switched off: waiting is what was asked for.
+    p.extra.set_bool(extra_key::kReconnect, false);
+    sign->stop();
+    relink_com1("/dev/kavorcen-not-yet");
+    main_window.connect_at_start_if_set();
+    EXPECT_FALSE(record().connected);
+    EXPECT_FALSE(record().test_mode) << "waiting for the sign is not test mode";
+    EXPECT_EQ(status(), txt(Txt::StatusDisconnected));
+    const std::string line = panel_text(p, kIdPriceOutcome);
+    EXPECT_NE(line.find("/dev/kavorcen-not-yet"), std::string::npos) << line;
+    EXPECT_NE(line.find("COM1"), std::string::npos) << line;
+    host.advance(3000);
+    host.pump();
+    EXPECT_TRUE(host.messages().empty()) << host.messages()[0].text;
+    EXPECT_FALSE(record().connected);
+
+    sign = std::make_unique<SignSimulator>(SignOptions{});
+    ASSERT_FALSE(sign->start());
+    relink_com1(sign->path());
+    for (int ms = 0; ms < 2000 && !record().connected; ms += 100) host.advance(100);
+    ASSERT_TRUE(record().connected);
+    EXPECT_EQ(status(), txt(Txt::StatusConnected));
+    EXPECT_EQ(panel_text(p, kIdPriceOutcome), "") << "the wait is over";
+    ASSERT_TRUE(pump_with_timers([&] { return sign->received_count() > 0; }, 5000, 10))
+        << "the status query reaches the sign";
+    host.pump();
+    EXPECT_TRUE(host.messages().empty());
+}
+
 class SilentSign : public EndToEnd {
 protected:
     SignOptions sign_options() override {

@@ -2,11 +2,16 @@
 // mistaken for one in the program.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "e2e_fixture.h"
 
@@ -129,6 +134,87 @@ TEST(SignSimulator, hang_up_closes_the_line) {
     ASSERT_TRUE(sign.wait_received(1, 1000));
     for (int i = 0; i < 100 && !sign.hung_up(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_TRUE(sign.hung_up());
+}
+
+// The "20C" answer for five fields given as price texts ("" is a blank field).
+std::string prices_answer(const std::vector<std::string>& prices) {
+    std::string hex = "C";
+    for (const std::string& price : prices) {
+        uint8_t places[3] = {};
+        sign_apply_price(places, price);
+        char b[7];
+        std::snprintf(b, sizeof b, "%02X%02X%02X", places[0], places[1], places[2]);
+        hex += b;
+    }
+    return expected_frame(hex);
+}
+
+TEST(SignSimulator, prices_change_behind_the_programs_back_on_time) {
+    struct Case {
+        std::vector<PriceTamper> tampers;
+        std::vector<std::string> shown;  // field by field once the change came
+    };
+    const Case cases[] = {
+        {{{150, 0, ""}}, {"", "", "", "", ""}},                   // power came back: all blank
+        {{{150, 3, "1.23"}}, {"4.59", "", "1.23", "", ""}},       // one field set by hand, steady
+        {{{150, 0, ""}, {300, 5, "9"}}, {"", "", "", "", "9"}},
+    };
+    for (const Case& c : cases) {
+        SignOptions o;
+        o.tampers = c.tampers;
+        // Set before start, so that no command races the change.
+        sign_apply_price(o.initial.segments[0], "4.59");
+        sign_apply_price(o.initial.segments[2], "8.88");
+        o.initial.blink[2] = true;
+        SignSimulator sign(o);
+        ASSERT_FALSE(sign.start());
+        Line line(sign.path());
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (sign.tampers_done() < c.tampers.size() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(sign.tampers_done(), c.tampers.size());
+        EXPECT_EQ(line.ask("20C", 35), prices_answer(c.shown));
+        EXPECT_EQ(line.ask("20M", 10), expected_frame("M00000")) << "a changed field does not blink";
+    }
+    PriceTamper t;
+    for (const char* bad : {"0=1", "6=1", "3", "x=4.59", "34=1"}) EXPECT_FALSE(parse_price_tamper(bad, t)) << bad;
+    ASSERT_TRUE(parse_price_tamper("2=7.77", t));
+    EXPECT_EQ(t.field, 2);
+    EXPECT_EQ(t.price, "7.77");
+}
+
+TEST(SignSimulator, the_program_changes_prices_on_sigusr1) {
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    // Far in the future: only the signal can make the change within the test.
+    const char* argv[] = {KC_SIGNSIM, "--set-after", "3600", "2=7.77", nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, KC_SIGNSIM, &actions, nullptr, const_cast<char**>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string path;
+    for (char ch; ::read(out[0], &ch, 1) == 1 && ch != '\n';) path += ch;
+    ::close(out[0]);
+    {
+        Line line(path);
+        ASSERT_TRUE(line.ok()) << path;
+        ASSERT_EQ(line.ask("22C1.11", 1), "\x06");
+        EXPECT_EQ(line.ask("20C", 35), prices_answer({"", "1.11", "", "", ""}));
+        ::kill(pid, SIGUSR1);
+        std::string answer;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        do answer = line.ask("20C", 35);
+        while (answer != prices_answer({"", "7.77", "", "", ""}) && std::chrono::steady_clock::now() < deadline);
+        EXPECT_EQ(answer, prices_answer({"", "7.77", "", "", ""}));
+    }
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QColorDialog>
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QSet>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
@@ -254,6 +256,63 @@ TEST_F(DialogsGuiTest, price_schedule_from_the_menu_adds_a_change_to_its_file_an
         screenshot(kDialogPriceHistory, "dialog_140_price_history");
         click(kDialogPriceHistory, kIdCancel);
     });
+}
+
+// A registration that only remembers, so the box can be ticked without a desktop.
+class RememberedAutostart : public Autostart {
+public:
+    bool is_set() override { return on; }
+    std::error_code set(bool wanted) override {
+        on = wanted;
+        return {};
+    }
+    std::string where() override { return "autostart"; }
+    bool on = false;
+};
+
+TEST_F(DialogsGuiTest, unattended_work_names_every_control_and_keeps_its_choices) {
+    constexpr WindowId W = kDialogUnattended;
+    auto autostart = std::make_shared<RememberedAutostart>();
+    p().autostart = autostart;
+    open(kCmdUnattended, [&](QWidget* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), u("Praca bez obsługi"));
+        const std::pair<int, const char*> named[] = {
+            {kIdConnectAtStart, "Łącz z wieżą przy starcie"},
+            {kIdStartAtLogin, "Uruchamiaj przy logowaniu"},
+            {kIdSignWatch, "Sprawdzaj wieżę co"},
+            {kIdSignWatchMinutes, "Sprawdzaj wieżę co (min)"},
+            {kIdRestorePrices, "Przywracaj potwierdzone ceny"},
+            {kIdOk, "Ok"},
+            {kIdCancel, "Anuluj"},
+        };
+        QSet<QChar> letters;
+        for (const auto& [id, name] : named) {
+            QWidget* w = host->control_widget(W, id);
+            ASSERT_NE(w, nullptr) << id;
+            EXPECT_EQ(w->accessibleName(), u(name)) << id;
+            if (auto* box = qobject_cast<QCheckBox*>(w)) {
+                const QString text = box->text();
+                const qsizetype amp = text.indexOf(u'&');
+                ASSERT_GE(amp, 0) << name << ": no Alt letter";
+                EXPECT_FALSE(letters.contains(text[amp + 1].toLower())) << name << ": Alt letter taken";
+                letters.insert(text[amp + 1].toLower());
+            }
+        }
+        EXPECT_EQ(control<QLineEdit>(W, kIdSignWatchMinutes)->text(), u("10"));
+        // On the box itself: a Qt check box takes clicks on its box and text only.
+        for (int id : {kIdConnectAtStart, kIdStartAtLogin, kIdSignWatch}) {
+            QWidget* box = host->control_widget(W, id);
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+        }
+        retype(W, kIdSignWatchMinutes, "15");
+        screenshot(W, "dialog_142_unattended");
+        click(W, kIdOk);
+    });
+    EXPECT_TRUE(p().extra.get_bool(extra_key::kConnectAtStart, false));
+    EXPECT_EQ(sign_watch_period_minutes(p().extra), 15);
+    EXPECT_FALSE(p().extra.get_bool(extra_key::kRestorePrices, true));
+    EXPECT_TRUE(autostart->on);
+    EXPECT_EQ(settings_lines().size(), 41u) << "KavorCen.ini keeps its 40 lines";
 }
 
 TEST_F(DialogsGuiTest, about_box_closes_only_with_ok) {

@@ -1,5 +1,6 @@
 // Virtual sign: the kavor-signsim program. Prints the line's path as its first line
-// and answers until interrupted or until --hangup-after closes the line.
+// and answers until interrupted or until --hangup-after closes the line. SIGUSR1 changes
+// the prices behind the program's back (--blank-after, --set-after).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +13,17 @@
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_tamper = 0;
 void on_signal(int) { g_stop = 1; }
+void on_tamper_signal(int) { g_tamper = 1; }
+
+// Seconds as given (fractions allowed) in milliseconds; -1 for a bad value.
+int after_ms(const char* text) {
+    char* end = nullptr;
+    double seconds = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(seconds >= 0) || seconds > 86400.0 * 365) return -1;
+    return static_cast<int>(seconds * 1000.0 + 0.5);
+}
 
 void usage() {
     std::fprintf(stderr,
@@ -29,6 +40,9 @@ void usage() {
                  "  --log FILE         append every received frame to FILE\n"
                  "  --stuck-field N    price field N (1..5) acknowledges price commands but keeps its digits\n"
                  "  --mute TEXT        give no answer to frames whose payload is TEXT (e.g. 20C)\n"
+                 "  --blank-after S    blank all five price fields S seconds after start\n"
+                 "  --set-after S N=TEXT  show price TEXT (e.g. 4.59) in field N (1..5) after S seconds\n"
+                 "                     SIGUSR1 makes these changes at once (without them it blanks the prices)\n"
                  "  --light N          light level the sensor reports (default 123)\n"
                  "  --temperature T    temperature text (default 21.5)\n"
                  "  --version TEXT     price controller version (default 1.07)\n");
@@ -59,6 +73,19 @@ int main(int argc, char** argv) {
         else if (a == "--log") o.log_path = value();
         else if (a == "--stuck-field") o.stuck_field = std::atoi(value());
         else if (a == "--mute") o.mute_payload = value();
+        else if (a == "--blank-after" || a == "--set-after") {
+            kc::PriceTamper t;
+            t.after_ms = after_ms(value());
+            if (a == "--set-after" && !kc::parse_price_tamper(value(), t)) {
+                std::fprintf(stderr, "kavor-signsim: --set-after wants FIELD=TEXT with FIELD 1..5, not %s\n", argv[i]);
+                return 2;
+            }
+            if (t.after_ms < 0) {
+                std::fprintf(stderr, "kavor-signsim: %s wants seconds (0 or more)\n", a.c_str());
+                return 2;
+            }
+            o.tampers.push_back(t);
+        }
         else if (a == "--light") o.initial.light_level = std::atoi(value());
         else if (a == "--temperature") o.initial.temperature = value();
         else if (a == "--version") o.initial.version = value();
@@ -72,6 +99,10 @@ int main(int argc, char** argv) {
         }
     }
 
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    // Before the path is printed: a script that reads it may signal at once.
+    std::signal(SIGUSR1, on_tamper_signal);
     kc::SignSimulator sign(o);
     if (std::error_code e = sign.start()) {
         std::fprintf(stderr, "kavor-signsim: cannot open the line: %s\n", e.message().c_str());
@@ -80,9 +111,13 @@ int main(int argc, char** argv) {
     std::printf("%s\n", sign.path().c_str());
     std::fflush(stdout);
 
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
-    while (!g_stop && !sign.hung_up()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (!g_stop && !sign.hung_up()) {
+        if (g_tamper) {
+            g_tamper = 0;
+            sign.tamper_now();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     sign.stop();
 
     kc::SignCounters c = sign.counters();

@@ -289,6 +289,8 @@ std::error_code SignSimulator::start() {
     stop_ = false;
     hung_up_ = false;
     running_ = true;
+    started_ = std::chrono::steady_clock::now();
+    tamper_done_.assign(options_.tampers.size(), false);
     thread_ = std::thread([this] { run(); });
     return {};
 }
@@ -318,6 +320,59 @@ void SignSimulator::close_line() {
 SignState SignSimulator::state() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return state_;
+}
+
+bool parse_price_tamper(const std::string& text, PriceTamper& out) {
+    if (text.size() < 2 || text[0] < '1' || text[0] > '5' || text[1] != '=') return false;
+    out.field = text[0] - '0';
+    out.price = text.substr(2);
+    return true;
+}
+
+void SignSimulator::apply_tamper(const PriceTamper& t) {
+    if (t.field < 1 || t.field > 5) {
+        for (int k = 0; k < 5; ++k) {
+            for (uint8_t& place : state_.segments[k]) place = 0;
+            state_.blink[k] = false;
+        }
+        return;
+    }
+    uint8_t* places = state_.segments[t.field - 1];
+    places[0] = places[1] = places[2] = 0;
+    sign_apply_price(places, t.price);
+    state_.blink[t.field - 1] = false;
+}
+
+void SignSimulator::tamper_now() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (options_.tampers.empty()) apply_tamper(PriceTamper{});
+    for (const PriceTamper& t : options_.tampers) apply_tamper(t);
+}
+
+size_t SignSimulator::tampers_done() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tampers_done_;
+}
+
+int SignSimulator::run_due_tampers() {
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    int next = -1;
+    for (size_t i = 0; i < options_.tampers.size(); ++i) {
+        const PriceTamper& t = options_.tampers[i];
+        if (t.after_ms < 0 || tamper_done_[i]) continue;
+        const auto due = started_ + milliseconds(t.after_ms);
+        if (now >= due) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            apply_tamper(t);
+            ++tampers_done_;
+            tamper_done_[i] = true;
+            continue;
+        }
+        int wait = static_cast<int>(duration_cast<milliseconds>(due - now).count()) + 1;
+        if (next < 0 || wait < next) next = wait;
+    }
+    return next;
 }
 
 void SignSimulator::modify(const std::function<void(SignState&)>& change) {
@@ -361,8 +416,9 @@ void SignSimulator::run() {
     auto frame_start = std::chrono::steady_clock::now();
     uint8_t buf[512];
     while (!stop_) {
+        int next_tamper = run_due_tampers();
         pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        int n = ::poll(fds, 2, 200);
+        int n = ::poll(fds, 2, next_tamper >= 0 && next_tamper < 200 ? next_tamper : 200);
         if (n < 0) {
             if (errno == EINTR) continue;
             break;

@@ -3,6 +3,7 @@
 // and injected faults. Used by kavor-signsim, the end-to-end tests and the benchmarks.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -43,6 +44,16 @@ struct SignState {
     std::string display_version = "2.03";
 };
 
+// Prices changed behind the program's back: a sign that lost power comes back blank,
+// or someone set a field by hand.
+struct PriceTamper {
+    int after_ms = -1;  // from start(); -1: only when tamper_now() is called
+    int field = 0;      // 0 blanks all five fields; 1..5 shows `price` there, steady
+    std::string price;  // as a price command carries it: "4.59"
+};
+// "FIELD=TEXT" (FIELD 1..5) as --set-after takes it; false for anything else.
+bool parse_price_tamper(const std::string& text, PriceTamper& out);
+
 struct SignOptions {
     std::string device;     // empty: a new pseudo-terminal
     uint32_t baud = 0;      // line speed at 10 bits a byte: answers are written at that pace and
@@ -58,6 +69,7 @@ struct SignOptions {
     std::string log_path;   // a line per received frame
     int stuck_field = 0;    // 1..5: this price field acknowledges price commands but keeps its digits
     std::string mute_payload;  // frames with exactly this payload (e.g. "20C") get no answer
+    std::vector<PriceTamper> tampers;  // each timed one happens once
     SignState initial;
 };
 
@@ -107,6 +119,11 @@ public:
     bool hung_up() const { return hung_up_; }
 
     SignState state() const;
+    // Makes every change of `tampers` now, whatever its time; blanks the prices when
+    // there is none. Any thread.
+    void tamper_now();
+    // Timed changes made so far.
+    size_t tampers_done() const;
     void modify(const std::function<void(SignState&)>& change);
 
     std::vector<ReceivedFrame> received() const;
@@ -131,6 +148,9 @@ private:
     void write_paced(const uint8_t* bytes, size_t length);
     bool chance(double rate);
     void close_line();
+    void apply_tamper(const PriceTamper& t);  // holding mutex_
+    // Makes the timed changes that fell due; the milliseconds to the next one, or -1.
+    int run_due_tampers();
     void log_frame(const ReceivedFrame& f);
 
     SignOptions options_;
@@ -150,6 +170,9 @@ private:
     std::vector<ReceivedFrame> received_;
     SignCounters counters_;
     size_t frames_seen_ = 0;  // for hangup_after, not reset by clear_received
+    std::chrono::steady_clock::time_point started_;
+    std::vector<bool> tamper_done_;  // by index in options_.tampers; the sign's thread only
+    size_t tampers_done_ = 0;        // guarded by mutex_
 };
 
 }  // namespace kc

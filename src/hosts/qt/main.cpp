@@ -8,12 +8,14 @@
 #include <QLocale>
 #include <QTranslator>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "app/main_window.h"
 #include "state/state.h"
 #include "hosts/posix/posix_services.h"
 #include "hosts/posix/system_clock.h"
+#include "hosts/posix/xdg_autostart.h"
 #include "hosts/qt/qt_host.h"
 #ifdef KC_WITH_MQTT
 #include "hosts/mqtt/mqtt_station.h"
@@ -99,6 +101,12 @@ int main(int argc, char** argv) {
     p.ui = &host;
     p.clock = &clock;
     kc::use_posix_serial(p);
+    // "Uruchamiaj przy logowaniu": the login starts the program as the menu entry does.
+    std::error_code no_folder;
+    p.autostart = kc::make_xdg_autostart(kc::choose_autostart_launch(kc::running_binary(), KC_INSTALLED_BINARY,
+                                                                     KC_MENU_LAUNCHER,
+                                                                     std::filesystem::current_path(no_folder).string()),
+                                         KC_APP_ID);
 #ifdef KC_WITH_MQTT
     // Head office's broker, when the extra settings file names one.
     return kc::run_program(p, [](kc::Program& program) {
