@@ -10,16 +10,14 @@
 #include "resources/texts.h"
 #include "storage/file_report.h"
 #include "storage/safe_file.h"
+#include "storage/work_path.h"
 #include "text/cp1250.h"
 #include "text/format_text.h"
 
 namespace kc {
 namespace {
 
-std::string log_path(const Program& p, const char* name) {
-    if (p.state.work_directory[0] == '\0') return name;
-    return std::string(p.state.work_directory) + "//" + name;
-}
+std::string log_path(const Program& p, const char* name) { return work_file_path(p, name); }
 
 struct LogNames {
     const char* current;

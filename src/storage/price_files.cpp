@@ -175,11 +175,6 @@ void rotate_journal(const std::string& current, const std::string& rotated) {
 
 }  // namespace
 
-std::string work_file_path(const Program& p, const char* name) {
-    if (p.state.work_directory[0] == '\0') return name;
-    return std::string(p.state.work_directory) + "//" + name;
-}
-
 std::string set_file_aside(const std::string& path) {
     for (int n = 1; n < 100; ++n) {
         std::string aside = path + kSetAsideSuffix + (n == 1 ? "" : std::to_string(n));
