@@ -166,6 +166,24 @@ const char* utf8_text(Txt id) {
         case Txt::ConnBusyWin: return "Port jest zajęty przez inny program albo system odmówił do niego dostępu. Zamknij ten program i połącz ponownie.";
         case Txt::ConnErrorCode: return "%s (kod %s)";
 
+        // -- Wording: parity names in messages, the About box, root-only devices, file trouble.
+        case Txt::ParityNameNone: return "brak";
+        case Txt::ParityNameOdd: return "nieparzysta";
+        case Txt::ParityNameEven: return "parzysta";
+        case Txt::ParityNameMark: return "znacznik";
+        case Txt::ParityNameSpace: return "odstęp";
+        case Txt::AboutUnknown: return "—";
+        case Txt::ConnOwnerOnly:
+            return "Urządzenia %s może używać tylko jego właściciel (%s); grupa „%s” nie ma do niego praw, "
+                   "więc dołączenie do niej nie pomoże. Nadaj urządzenie grupie regułą udev, np. w pliku "
+                   "/etc/udev/rules.d/70-kavor-cen.rules:\n"
+                   "SUBSYSTEM==\"tty\", KERNEL==\"%s\", GROUP=\"dialout\", MODE=\"0660\"\n"
+                   "potem: sudo udevadm control --reload && sudo udevadm trigger\n"
+                   "Użytkownik musi należeć do grupy dialout (sudo usermod -aG dialout %s).";
+        case Txt::FileTroubleOne: return "Nie można zapisać pliku %s: %s.";
+        case Txt::FileTroubleMany: return "Nie można zapisać plików %s: %s.";
+        case Txt::FileTroubleLater: return "Program spróbuje ponownie przy kolejnym zapisie.";
+
         case Txt::TxtCount: break;
     }
     return "";

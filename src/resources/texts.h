@@ -163,6 +163,18 @@ enum class Txt {
     ConnBusyWin,             // a port refused as access denied: another program holds it
     ConnErrorCode,           // "%s (kod %s)": a system message with its number
 
+    // -- Wording: parity names in messages, the About box, root-only devices, file trouble.
+    ParityNameNone,          // "brak"
+    ParityNameOdd,           // "nieparzysta"
+    ParityNameEven,          // "parzysta"
+    ParityNameMark,          // "znacznik"
+    ParityNameSpace,         // "odstęp"
+    AboutUnknown,            // "—": a controller version not read yet
+    ConnOwnerOnly,           // a device its group may not use: give it to a group by a udev rule
+    FileTroubleOne,          // "Nie można zapisać pliku %s: %s." (a log, the journal...)
+    FileTroubleMany,         // "Nie można zapisać plików %s: %s." (one cause, several files)
+    FileTroubleLater,        // what happens next: the program tries again at the next write
+
     TxtCount                 // keep last: the number of texts
 };
 
