@@ -10,6 +10,7 @@
 
 #include "hosts/win32/gdi_canvas.h"
 #include "hosts/win32/win32_text.h"
+#include "text/format_text.h"
 
 namespace kc {
 namespace {
@@ -763,7 +764,8 @@ MessageResult Win32Host::message_box(WindowId owner, const std::string& text, co
         case MessageIcon::Information: flags |= MB_ICONINFORMATION; break;
         case MessageIcon::None: break;
     }
-    int r = MessageBoxW(owner_handle(owner), wide_text(text).c_str(), wide_text(caption).c_str(), flags);
+    int r = MessageBoxW(owner_handle(owner), wide_text(keep_parentheses_together(text)).c_str(),
+                        wide_text(caption).c_str(), flags);
     return r == IDCANCEL ? MessageResult::Cancel : MessageResult::Ok;
 }
 
