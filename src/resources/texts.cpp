@@ -99,7 +99,7 @@ const char* utf8_text(Txt id) {
         case Txt::OutcomeScriptStarted: return "start";
         case Txt::OutcomeScriptStopped: return "stop";
         case Txt::MsgFileSetAside: return "Nie można odczytać pliku %s; zachowano go jako %s.";
-        case Txt::MsgJournalWriteFailed: return "Nie można zapisać historii cen: %s";
+        case Txt::MsgJournalWriteFailed: return "Nie można zapisać historii cen w pliku %s: %s.";
         case Txt::MsgScheduleWriteFailed: return "Nie można zapisać harmonogramu cen: %s";
         case Txt::MsgScheduleLateApplied: return "Zastosowano zaległą zmianę cen zaplanowaną na %s.";
         case Txt::MsgScheduleLateSkipped: return "Pominięto starsze zaległe zmiany cen: %d.";
@@ -180,8 +180,8 @@ const char* utf8_text(Txt id) {
                    "SUBSYSTEM==\"tty\", KERNEL==\"%s\", GROUP=\"dialout\", MODE=\"0660\"\n"
                    "potem: sudo udevadm control --reload && sudo udevadm trigger\n"
                    "Użytkownik musi należeć do grupy dialout (sudo usermod -aG dialout %s).";
-        case Txt::FileTroubleOne: return "Nie można zapisać pliku %s: %s.";
         case Txt::FileTroubleMany: return "Nie można zapisać plików %s: %s.";
+        case Txt::FileTroubleManyIn: return "Nie można zapisać plików %s w folderze %s: %s.";
         case Txt::FileTroubleLater: return "Program spróbuje ponownie przy kolejnym zapisie.";
 
         case Txt::TxtCount: break;

@@ -98,7 +98,7 @@ enum class Txt {
     OutcomeScriptStarted,     // "start"
     OutcomeScriptStopped,     // "stop"
     MsgFileSetAside,          // "Nie można odczytać pliku %s; zachowano go jako %s."
-    MsgJournalWriteFailed,    // "Nie można zapisać historii cen: %s"
+    MsgJournalWriteFailed,    // "Nie można zapisać historii cen w pliku %s: %s."
     MsgScheduleWriteFailed,   // "Nie można zapisać harmonogramu cen: %s"
     MsgScheduleLateApplied,   // "Zastosowano zaległą zmianę cen zaplanowaną na %s."
     MsgScheduleLateSkipped,   // "Pominięto starsze zaległe zmiany cen: %d."
@@ -171,8 +171,8 @@ enum class Txt {
     ParityNameSpace,         // "odstęp"
     AboutUnknown,            // "—": a controller version not read yet
     ConnOwnerOnly,           // a device its group may not use: give it to a group by a udev rule
-    FileTroubleOne,          // "Nie można zapisać pliku %s: %s." (a log, the journal...)
     FileTroubleMany,         // "Nie można zapisać plików %s: %s." (one cause, several files)
+    FileTroubleManyIn,       // "Nie można zapisać plików %s w folderze %s: %s."
     FileTroubleLater,        // what happens next: the program tries again at the next write
 
     TxtCount                 // keep last: the number of texts
