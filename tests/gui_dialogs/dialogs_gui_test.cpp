@@ -29,6 +29,7 @@
 #include "gui/gui_support.h"
 #include "panel/control_panel.h"
 #include "hosts/qt/qt_host.h"
+#include "hosts/qt/qt_screenshot.h"
 #include "hosts/qt/qt_text.h"
 #include "hosts/qt/qt_widgets.h"
 #include "resources/head_office_ids.h"
@@ -261,6 +262,21 @@ TEST_F(DialogsGuiTest, every_window_names_its_controls_cuts_no_text_and_gives_ea
             click(window, host->control_widget(window, kIdCancel) ? kIdCancel : kIdOk);
         });
     }
+
+    // A message box wraps at blanks only: "(Urządzenie :)." and "(nie mruga)" stay whole.
+    const std::string text = txt(Txt::ConnMissing) + "\n" + txt(Txt::ConnPickDevice) + "\n" +
+                             utf8_to_cp1250("Cena 2 (BBB): wysłano 4.59 (nie mruga), wieża pokazuje 4.69 (mruga)");
+    QString shown;
+    gui::when_modal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        shown = box->text();
+        save_widget_png(box, std::string(KC_SCREENSHOT_DIR) + "/walk_message_box.png");
+        box->button(QMessageBox::Ok)->click();
+    });
+    host->message_box(kMainWindow, text, txt(Txt::CaptionError), MessageButtons::Ok, MessageIcon::Exclamation);
+    EXPECT_TRUE(shown.contains(u("transmisji”\u00a0(Urządzenie\u00a0:).")));
+    EXPECT_TRUE(shown.contains(u("4.59\u00a0(nie\u00a0mruga)"))) << shown.toStdString();
 }
 
 TEST_F(DialogsGuiTest, transmission_choice_from_the_menu_reaches_the_file) {
