@@ -103,7 +103,9 @@ QString QtStatic::shown_text(bool* shortened) const {
         rest = rest.trimmed();
     }
     rest.replace(u'\n', u' ');
-    lines << fm.elidedText(rest, Qt::ElideRight, width);
+    // On a single line the end stays too: status lines end in what to do ("chmod 600",
+    // "ponowna próba za 30 s").
+    lines << fm.elidedText(rest, lines.isEmpty() ? Qt::ElideMiddle : Qt::ElideRight, width);
     return lines.join(u'\n');
 }
 

@@ -18,8 +18,8 @@ class QtHost;
 
 // A static text. It asks its window's procedure for colours each time it paints,
 // since captions change colour while the program runs. A text longer than the control
-// holds is shortened with "…"; the tooltip then shows it whole (the accessible name
-// always has it whole).
+// holds is shortened with "…" (in the middle when it has one line, so its end shows);
+// the tooltip then shows it whole (the accessible name always has it whole).
 class QtStatic : public QLabel {
     Q_OBJECT
 public:
