@@ -4,12 +4,17 @@
 #include "resources/dialog_ids.h"
 #include "dialogs/dialogs.h"
 #include "resources/command_ids.h"
+#include "resources/texts.h"
+#include "storage/work_path.h"
 
 namespace kc {
 
 void AboutDialog::on_init() {
     ControlStore& c = p_.ui->controls();
-    c.set_text(kDialogAbout, kIdAboutPriceController, p_.state.price_controller_version.get());
+    // A dash, not an empty field: the version has not been read yet.
+    std::string version = p_.state.price_controller_version.get();
+    c.set_text(kDialogAbout, kIdAboutPriceController, version.empty() ? txt(Txt::AboutUnknown) : version);
+    c.set_text(kDialogAbout, kIdAboutFiles, shown_work_folder(p_));
     c.set_text(kDialogAbout, kIdAboutDisplayController, p_.state.display_controller_version.get());
 }
 

@@ -13,6 +13,7 @@
 #include "storage/extra_settings_file.h"
 #include "storage/safe_file.h"
 #include "storage/settings_file.h"
+#include "storage/work_path.h"
 #include "text/cp1250.h"
 #include "text/format_text.h"
 
@@ -78,8 +79,9 @@ void TransmissionDialog::on_init() {
     c.set_enabled(kWindow, kIdDeviceList, !r->connected && p_.discovery != nullptr);
 }
 
-// "Port wbudowany (/dev/ttyS0)", then every serial device present; the one the port's
-// link points at (by its by-id name or its node) is selected.
+// "Port wbudowany (/dev/ttyS0)", then every other serial device present (the built-in
+// port is listed once); the one the port's link points at (by its by-id name or its
+// node) is selected.
 void TransmissionDialog::fill_devices(int port_number) {
     ControlStore& c = p_.ui->controls();
     c.clear_items(kWindow, kIdDeviceList);
@@ -88,12 +90,14 @@ void TransmissionDialog::fill_devices(int port_number) {
     linked_.clear();
     if (!p_.discovery) return;
     PortDiscovery& d = *p_.discovery;
-    c.add_item(kWindow, kIdDeviceList, txt(Txt::ConnBuiltIn) + " (" + d.builtin_device(port_number) + ")", kBuiltInItem);
+    const std::string builtin = d.builtin_device(port_number);
+    c.add_item(kWindow, kIdDeviceList, txt(Txt::ConnBuiltIn) + " (" + builtin + ")", kBuiltInItem);
     linked_ = d.linked_device(port_number);
     int selected = 0;
     devices_ = d.list_ports();
     for (size_t i = 0; i < devices_.size(); ++i) {
         const SerialPortInfo& dev = devices_[i];
+        if (dev.node == builtin) continue;
         int index = c.add_item(kWindow, kIdDeviceList, describe_device(dev), static_cast<uint32_t>(i + 1));
         if (!linked_.empty() && (linked_ == dev.by_id || linked_ == dev.node)) selected = index;
     }
@@ -171,7 +175,7 @@ void TransmissionDialog::accept(MainRecord& r) {
         p_.extra.set_bool(extra_key::kReconnect, reconnect);
         if (std::error_code e = save_extra_settings(p_))
             p_.ui->message_box(kWindow,
-                               format_text(txt(Txt::ConnSaveFailed), utf8_to_cp1250(extra_settings_path(p_)), file_error_reason(e)),
+                               format_text(txt(Txt::ConnSaveFailed), shown_path(extra_settings_path(p_)), file_error_reason(e)),
                                txt(Txt::CaptionError), MessageButtons::Ok, MessageIcon::Exclamation);
     }
 }

@@ -10,6 +10,8 @@
 #include "resources/command_ids.h"
 #include "resources/texts.h"
 #include "storage/extra_settings_file.h"
+#include "storage/file_report.h"
+#include "text/format_text.h"
 #include "storage/safe_file.h"
 
 namespace kc {
@@ -154,9 +156,12 @@ void show_outcome(Program& p, const BatchOutcome& o, const LocalTime& when) {
         default: break;
     }
     if (!line.empty()) set_panel_text(p, kIdPriceOutcome, line);
-    if (auto ec = append_journal(p, journal_entry(o, when)))
-        p.ui->message_box(kPanelWindow, fmt(Txt::MsgJournalWriteFailed, file_error_reason(ec)), txt(Txt::CaptionError),
-                          MessageButtons::Ok, MessageIcon::Exclamation);
+    if (auto ec = append_journal(p, journal_entry(o, when))) {
+        // Told with the logs that fail for the same cause, not again at every "Wyślij".
+        const std::string path = work_file_path(p, kJournalName);
+        tell_write_failure(p, path, ec,
+                           format_text(txt(Txt::MsgJournalWriteFailed), shown_path(path), file_error_reason(ec)));
+    }
     if (!box.empty())
         p.ui->message_box(kPanelWindow, box, txt(Txt::PriceMismatchCaption), MessageButtons::Ok, MessageIcon::Warning);
 }

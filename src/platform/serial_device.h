@@ -67,8 +67,9 @@ enum class OpenFailCause : uint8_t {
 // itself, and a port another program holds is refused as access denied.
 enum class OpenAdvice : uint8_t { Posix, Windows };
 
-// What the user lacks when the cause is NoPermission.
-enum class GroupAccess : uint8_t { Unknown, NotMember, NeedsRelogin, Member };
+// What the user lacks when the cause is NoPermission. OwnerOnly: the device's group has
+// no read and write rights, so joining the group would not help.
+enum class GroupAccess : uint8_t { Unknown, NotMember, NeedsRelogin, Member, OwnerOnly };
 
 // The details of the last open(), for the operator's message.
 struct OpenReport {
@@ -79,6 +80,8 @@ struct OpenReport {
     std::string group;         // the group that may use the device ("dialout")
     GroupAccess access = GroupAccess::Unknown;
     std::string user;          // the user's login name
+    std::string owner;         // the device's owner ("root"), for OwnerOnly
+    std::string kernel_name;   // the device's own name ("ttyUSB0"), for a udev rule
     OpenAdvice advice = OpenAdvice::Posix;
 };
 

@@ -11,6 +11,7 @@ inline constexpr int kIdSend = 1028;
 inline constexpr int kIdAboutVersion = 530;
 inline constexpr int kIdAboutPriceController = 531;
 inline constexpr int kIdAboutDisplayController = 532;
+inline constexpr int kIdAboutFiles = 533;  // the folder of KavorCen.ini and the logs
 
 // 101, transmission.
 inline constexpr int kIdPortList = 544;

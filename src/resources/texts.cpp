@@ -99,7 +99,7 @@ const char* utf8_text(Txt id) {
         case Txt::OutcomeScriptStarted: return "start";
         case Txt::OutcomeScriptStopped: return "stop";
         case Txt::MsgFileSetAside: return "Nie można odczytać pliku %s; zachowano go jako %s.";
-        case Txt::MsgJournalWriteFailed: return "Nie można zapisać historii cen: %s";
+        case Txt::MsgJournalWriteFailed: return "Nie można zapisać historii cen w pliku %s: %s.";
         case Txt::MsgScheduleWriteFailed: return "Nie można zapisać harmonogramu cen: %s";
         case Txt::MsgScheduleLateApplied: return "Zastosowano zaległą zmianę cen zaplanowaną na %s.";
         case Txt::MsgScheduleLateSkipped: return "Pominięto starsze zaległe zmiany cen: %d.";
@@ -173,6 +173,23 @@ const char* utf8_text(Txt id) {
         case Txt::StartWaitRetrying: return "Oczekiwanie na wieżę: port %s (%s) jeszcze niedostępny";
         case Txt::MsgBadWatchPeriod: return "Sprawdzanie wieży: podaj liczbę minut od 1 do 1440 albo 0, aby nie sprawdzać.";
         case Txt::MsgAutostartFailed: return "Nie można zmienić uruchamiania przy logowaniu (%s): %s.";
+        // -- Wording: parity names in messages, the About box, root-only devices, file trouble.
+        case Txt::ParityNameNone: return "brak";
+        case Txt::ParityNameOdd: return "nieparzysta";
+        case Txt::ParityNameEven: return "parzysta";
+        case Txt::ParityNameMark: return "znacznik";
+        case Txt::ParityNameSpace: return "odstęp";
+        case Txt::AboutUnknown: return "—";
+        case Txt::ConnOwnerOnly:
+            return "Urządzenia %s może używać tylko jego właściciel (%s); grupa „%s” nie ma do niego praw, "
+                   "więc dołączenie do niej nie pomoże. Nadaj urządzenie grupie regułą udev, np. w pliku "
+                   "/etc/udev/rules.d/70-kavor-cen.rules:\n"
+                   "SUBSYSTEM==\"tty\", KERNEL==\"%s\", GROUP=\"dialout\", MODE=\"0660\"\n"
+                   "potem: sudo udevadm control --reload && sudo udevadm trigger\n"
+                   "Użytkownik musi należeć do grupy dialout (sudo usermod -aG dialout %s).";
+        case Txt::FileTroubleMany: return "Nie można zapisać plików %s: %s.";
+        case Txt::FileTroubleManyIn: return "Nie można zapisać plików %s w folderze %s: %s.";
+        case Txt::FileTroubleLater: return "Program spróbuje ponownie przy kolejnym zapisie.";
 
         case Txt::TxtCount: break;
     }

@@ -98,7 +98,7 @@ enum class Txt {
     OutcomeScriptStarted,     // "start"
     OutcomeScriptStopped,     // "stop"
     MsgFileSetAside,          // "Nie można odczytać pliku %s; zachowano go jako %s."
-    MsgJournalWriteFailed,    // "Nie można zapisać historii cen: %s"
+    MsgJournalWriteFailed,    // "Nie można zapisać historii cen w pliku %s: %s."
     MsgScheduleWriteFailed,   // "Nie można zapisać harmonogramu cen: %s"
     MsgScheduleLateApplied,   // "Zastosowano zaległą zmianę cen zaplanowaną na %s."
     MsgScheduleLateSkipped,   // "Pominięto starsze zaległe zmiany cen: %d."
@@ -170,6 +170,17 @@ enum class Txt {
     StartWaitRetrying,       // ... for a device that is there but cannot be opened yet
     MsgBadWatchPeriod,       // the watch period is not 0..1440 minutes
     MsgAutostartFailed,      // "Nie można zmienić uruchamiania przy logowaniu (%s): %s."
+    // -- Wording: parity names in messages, the About box, root-only devices, file trouble.
+    ParityNameNone,          // "brak"
+    ParityNameOdd,           // "nieparzysta"
+    ParityNameEven,          // "parzysta"
+    ParityNameMark,          // "znacznik"
+    ParityNameSpace,         // "odstęp"
+    AboutUnknown,            // "—": a controller version not read yet
+    ConnOwnerOnly,           // a device its group may not use: give it to a group by a udev rule
+    FileTroubleMany,         // "Nie można zapisać plików %s: %s." (one cause, several files)
+    FileTroubleManyIn,       // "Nie można zapisać plików %s w folderze %s: %s."
+    FileTroubleLater,        // what happens next: the program tries again at the next write
 
     TxtCount                 // keep last: the number of texts
 };

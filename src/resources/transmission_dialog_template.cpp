@@ -24,7 +24,7 @@ const ControlTemplate kControls[] = {
     {kIdDataBitsList, ControlKind::ComboBox, "", list(2)},
     {kNoId, ControlKind::Static, "P&arzystość :", label(3)},
     {kIdParityList, ControlKind::ComboBox, "", list(3)},
-    {kNoId, ControlKind::Static, "Bit &stopu :", label(4)},
+    {kNoId, ControlKind::Static, "Bit s&topu :", label(4)},
     {kIdStopBitsList, ControlKind::ComboBox, "", list(4)},
     {kNoId, ControlKind::Static, "&Urządzenie :", label(5)},
     {kIdDeviceList, ControlKind::ComboBox, "", Rect{136, kTop + 5 * kRow, 496, kTop + 5 * kRow + 24}},

@@ -24,6 +24,18 @@ std::string choice_text(std::span<const SettingChoice> choices, uint32_t value) 
     return std::to_string(value);
 }
 
+// The dialog's list keeps its own names; a message says it in Polish.
+std::string parity_name(uint32_t parity) {
+    switch (parity) {
+        case kParityNone: return txt(Txt::ParityNameNone);
+        case kParityOdd: return txt(Txt::ParityNameOdd);
+        case kParityEven: return txt(Txt::ParityNameEven);
+        case kParityMark: return txt(Txt::ParityNameMark);
+        case kParitySpace: return txt(Txt::ParityNameSpace);
+        default: return std::to_string(parity);
+    }
+}
+
 }  // namespace
 
 std::string describe_device(const SerialPortInfo& port) {
@@ -69,6 +81,10 @@ std::string open_failure_text(Program& p, int port_number, const OpenReport& rep
                                                    sys(report.group), sys(report.user)));
             else if (report.access == GroupAccess::NeedsRelogin)
                 text = with_line(text, format_text(txt(Txt::ConnRelogin), sys(report.user), sys(report.group)));
+            else if (report.access == GroupAccess::OwnerOnly)
+                text = with_line(text, format_text(txt(Txt::ConnOwnerOnly), sys(report.device),
+                                                   sys(report.owner.empty() ? "?" : report.owner), sys(report.group),
+                                                   sys(report.kernel_name), sys(report.user)));
             else if (report.access == GroupAccess::Member)
                 text = with_line(text, format_text(txt(Txt::ConnInGroup), sys(report.group)));
             break;
@@ -100,7 +116,7 @@ std::string no_answer_text(Program& p, const std::string& device) {
     if (!r) return {};
     return format_text(txt(Txt::ConnNoAnswer), port_name(r->port_number), sys(device.empty() ? "?" : device),
                        std::to_string(r->baud_rate.load()), std::to_string(r->data_bits.load()),
-                       choice_text(parity_choices(), r->parity), choice_text(stop_bit_choices(), r->stop_bits));
+                       parity_name(r->parity), choice_text(stop_bit_choices(), r->stop_bits));
 }
 
 std::string link_lost_text(Program& p, const std::string& device, bool will_reconnect) {

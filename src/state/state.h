@@ -274,6 +274,9 @@ struct Program {
     // Price batches in flight and the hooks told of their outcome (link/price_batch.h).
     std::shared_ptr<struct PriceTracker> price_tracker;
     std::once_flag price_tracker_once;
+    // Failed writes waiting to be told together (storage/file_report.h).
+    std::shared_ptr<struct FileTrouble> file_trouble;
+    std::once_flag file_trouble_once;
 };
 
 // The record of the main window, or nullptr.

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "storage/safe_file.h"
+#include "storage/work_path.h"
 
 namespace kc {
 namespace {
@@ -18,8 +19,7 @@ std::string trim(const std::string& s) {
 }  // namespace
 
 std::string extra_settings_path(const Program& p) {
-    const std::string dir = p.state.work_directory;
-    return dir.empty() ? std::string(kExtraSettingsName) : dir + "//" + kExtraSettingsName;
+    return work_file_path(p, kExtraSettingsName);
 }
 
 ExtraLoadResult load_extra_settings(Program& p) {

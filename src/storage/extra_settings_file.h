@@ -12,7 +12,7 @@ namespace kc {
 
 inline constexpr const char* kExtraSettingsName = "KavorCen-dodatkowe.ini";
 
-// "<work_directory>//KavorCen-dodatkowe.ini"
+// KavorCen-dodatkowe.ini in the working folder (work_file_path)
 std::string extra_settings_path(const Program& p);
 
 struct ExtraLoadResult {

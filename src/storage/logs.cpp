@@ -10,16 +10,14 @@
 #include "resources/texts.h"
 #include "storage/file_report.h"
 #include "storage/safe_file.h"
+#include "storage/work_path.h"
 #include "text/cp1250.h"
 #include "text/format_text.h"
 
 namespace kc {
 namespace {
 
-std::string log_path(const Program& p, const char* name) {
-    if (p.state.work_directory[0] == '\0') return name;
-    return std::string(p.state.work_directory) + "//" + name;
-}
+std::string log_path(const Program& p, const char* name) { return work_file_path(p, name); }
 
 struct LogNames {
     const char* current;
@@ -38,8 +36,8 @@ constexpr LogNames kDisplayLightLog{"KavorSwR.pod", "KavorSwR.po1", 4};
 void log_failed(Program& p, const LogNames& names, int error) {
     if (p.state.log_failure_told[names.index].exchange(true)) return;
     std::error_code e(error ? error : EIO, std::generic_category());
-    tell_file_failure(p, format_text(txt(Txt::ConnLogFailed), utf8_to_cp1250(log_path(p, names.current)),
-                                     file_error_reason(e)));
+    const std::string path = log_path(p, names.current);
+    tell_write_failure(p, path, e, format_text(txt(Txt::ConnLogFailed), shown_path(path), file_error_reason(e)));
 }
 
 // Rotates the log and opens its current file for appending; null when that fails.

@@ -176,11 +176,6 @@ void rotate_journal(const std::string& current, const std::string& rotated) {
 
 }  // namespace
 
-std::string work_file_path(const Program& p, const char* name) {
-    if (p.state.work_directory[0] == '\0') return name;
-    return std::string(p.state.work_directory) + "//" + name;
-}
-
 std::string set_file_aside(const std::string& path) {
     for (int n = 1; n < 100; ++n) {
         std::string aside = path + kSetAsideSuffix + (n == 1 ? "" : std::to_string(n));
@@ -342,11 +337,13 @@ FileRead load_schedule(const std::string& path, Schedule& schedule) {
 }
 
 std::string schedule_text(const Schedule& schedule) {
+    // The comments are ASCII, so they read the same in any terminal; only a kept line
+    // may hold Windows-1250.
     std::string text =
         "# Harmonogram cen programu Kavor Cen (Windows-1250).\n"
         "# kiedy;godzina;cena 1;cena 2;cena 3;cena 4;cena 5;mruganie\n"
         "# kiedy: RRRR-MM-DD albo codziennie; godzina: GG:MM:SS czasu lokalnego;\n"
-        "# ceny: do 6 znaków 0-9 . - i spacji; mruganie: pięć znaków M (mruga) lub -.\n";
+        "# ceny: 0-9 . - i spacja (maks. 6); mruganie: M (mruga) lub - dla cen 1 do 5.\n";
     text = utf8_to_cp1250(text);
     for (const auto& e : schedule.entries) text += schedule_line(e) + "\n";
     for (const auto& kept : schedule.kept_lines) text += kept + "\n";

@@ -11,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "state/state.h"
+#include "storage/work_path.h"
 
 namespace kc {
 
@@ -20,8 +21,6 @@ inline constexpr const char* kScheduleName = "KavorHarmonogram.txt";
 // Appended to a file that cannot be read before it is moved out of the way.
 inline constexpr const char* kSetAsideSuffix = ".nieczytelny";
 
-// "<work_directory>//<name>", or the bare name without a working folder.
-std::string work_file_path(const Program& p, const char* name);
 
 // ---- journal ------------------------------------------------------------------------
 

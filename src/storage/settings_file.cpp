@@ -7,6 +7,7 @@
 
 #include "storage/file_report.h"
 #include "storage/safe_file.h"
+#include "storage/work_path.h"
 
 namespace kc {
 namespace {
@@ -177,10 +178,8 @@ int number_of_line(const Program& p, const MainRecord& r, int line) {
 }  // namespace
 
 std::string settings_path(const Program& p) {
-    // Without a stored folder the name stands alone, relative to the current directory,
-    // rather than "//KavorCen.ini" in the root.
-    if (p.state.work_directory[0] == '\0') return "KavorCen.ini";
-    return std::string(p.state.work_directory) + "//KavorCen.ini";
+    // Without a stored folder the name stands alone, relative to the current directory.
+    return work_file_path(p, "KavorCen.ini");
 }
 
 bool load_settings(Program& p) {

@@ -7,7 +7,7 @@
 
 namespace kc {
 
-// "<work_directory>//KavorCen.ini"
+// KavorCen.ini in the working folder (work_file_path)
 std::string settings_path(const Program& p);
 
 // Reads the file into the record and the program-wide state. False when there is no

@@ -13,6 +13,8 @@
 #include "hosts/headless/headless_host.h"
 #include "hosts/headless/manual_clock.h"
 #include "resources/texts.h"
+#include "text/format_text.h"
+#include "storage/file_report.h"
 #include "storage/logs.h"
 #include "storage/settings_file.h"
 
@@ -94,9 +96,11 @@ TEST_F(FileFailures, saves_on_a_read_only_or_full_disk_are_told_and_keep_the_old
     EXPECT_FALSE(fs::exists(dir / "KavorCen.ini.tmp"));
 
     // The very first start on a full disk: no file at all rather than a truncated one.
+    // (Later than the quiet time after the same cause was told.)
     fs::remove(ini);
     fill_disk(dir / "filler2");
     host.clear_messages();
+    clock.advance_seconds(kFileTroubleQuietMs / 1000 + 1);
     p.record.reset();
     ASSERT_EQ(create_record(p), 1);
     EXPECT_FALSE(fs::exists(ini));
@@ -113,22 +117,42 @@ TEST_F(FileFailures, saves_on_a_read_only_or_full_disk_are_told_and_keep_the_old
 
 TEST_F(FileFailures, a_log_that_cannot_be_written_is_told_once_and_tried_again_later) {
     fs::create_directory(dir / "KavorCb.pod");
-    fs::create_directory(dir / "KavorTemp.pod");
     log_traffic_text(p, "abc");
     log_traffic_text(p, "def");
-    log_temperature(p, "21.5");
-    log_temperature(p, "21.6");
     host.pump();
-    ASSERT_EQ(host.messages().size(), 2u);
-    EXPECT_NE(host.messages()[0].text.find("KavorCb.pod"), std::string::npos);
-    EXPECT_NE(host.messages()[0].text.find(txt(Txt::FileErrIsFolder)), std::string::npos);
-    EXPECT_NE(host.messages()[1].text.find("KavorTemp.pod"), std::string::npos);
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_EQ(host.messages()[0].text, format_text(txt(Txt::ConnLogFailed), (dir / "KavorCb.pod").string(),
+                                                   txt(Txt::FileErrIsFolder)));
 
     fs::remove(dir / "KavorCb.pod");
     log_traffic_text(p, "ghi");
     EXPECT_NE(read_all(dir / "KavorCb.pod").find("ghi"), std::string::npos);
     host.pump();
-    EXPECT_EQ(host.messages().size(), 2u);
+    EXPECT_EQ(host.messages().size(), 1u);
+}
+
+// A full disk met at connect by two logs and the settings file, and a minute later by
+// a third log: one box, naming the files once, in their folder, with the cause.
+TEST_F(FileFailures, one_cause_met_by_several_files_gives_one_message) {
+    if (!mount_small_disk()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    ASSERT_TRUE(save_settings_locked(p));
+    fill_disk(dir / "filler");
+    log_traffic_text(p, std::string(4096, 'x'));
+    log_light_level(p, "120");
+    p.record->port_number = 3;
+    save_settings_locked(p);
+    host.pump();
+    ASSERT_EQ(host.messages().size(), 1u);
+    const std::string told = host.messages()[0].text;
+    EXPECT_EQ(told.substr(0, told.find('\n')),
+              format_text(txt(Txt::FileTroubleManyIn), "KavorCb.pod, KavorSw.pod, KavorCen.ini", dir.string(),
+                          txt(Txt::FileErrDiskFull)));
+
+    clock.advance_seconds(60);
+    log_statistics(p);
+    log_traffic_text(p, std::string(4096, 'y'));
+    host.pump();
+    EXPECT_EQ(host.messages().size(), 1u) << host.messages().back().text;
 }
 
 }  // namespace

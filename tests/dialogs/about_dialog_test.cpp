@@ -5,22 +5,29 @@
 #include "resources/dialog_ids.h"
 #include "dialogs/dialogs.h"
 #include "resources/command_ids.h"
+#include "resources/templates.h"
+#include "resources/texts.h"
 
 namespace kc {
 namespace {
 
 using AboutTest = DialogTest;
 
-TEST_F(AboutTest, shows_the_program_version_and_the_price_controller_version_once_read) {
-    std::string version, controller = "x";
+TEST_F(AboutTest, shows_the_versions_a_dash_for_one_not_read_and_where_the_files_are) {
+    std::string version, controller = "x", files;
     host.on_dialog(kDialogAbout, [&](WindowId w) {
         version = host.controls().text(w, kIdAboutVersion);
         controller = host.controls().text(w, kIdAboutPriceController);
+        files = host.controls().text(w, kIdAboutFiles);
         host.press(w, kIdOk);
     });
     run_about_dialog(p);
     EXPECT_EQ(version, "Kavor Cen :  ver.1.3.5");
-    EXPECT_EQ(controller, "") << "nothing read back yet";
+    EXPECT_EQ(controller, txt(Txt::AboutUnknown)) << "nothing read back yet";
+    EXPECT_EQ(files, p.state.work_directory);
+    // No address the maker never gave.
+    for (const ControlTemplate& c : find_dialog_template(kDialogAbout)->controls)
+        EXPECT_EQ(std::string(c.text ? c.text : "").find('@'), std::string::npos) << c.text;
 
     p.state.price_controller_version.set("ver.2.07");
     run_about_dialog(p);

@@ -157,7 +157,7 @@ TEST_F(SilentSign, no_answer_is_told_once_with_what_was_tried) {
     }
     ASSERT_EQ(host.messages().size(), 1u);
     const std::string m = cp1250_to_utf8(host.messages()[0].text);
-    for (const std::string& part : {std::string("COM1"), sign->path(), std::string("19200"), std::string("None")})
+    for (const std::string& part : {std::string("COM1"), sign->path(), std::string("19200"), std::string("parzystość brak")})
         EXPECT_NE(m.find(part), std::string::npos) << part << " in " << m;
     for (int i = 0; i < 100; ++i) host.advance(50);
     EXPECT_EQ(host.messages().size(), 1u);

@@ -170,7 +170,7 @@ TEST_F(Connection, each_failure_cause_gives_its_own_message) {
         group* g = getgrnam("kavorcen-serial");
         ASSERT_TRUE(g);
         ASSERT_EQ(::chown(pty.slave_path().c_str(), 0, g->gr_gid), 0);
-        ::chmod(pty.slave_path().c_str(), 0600);
+        ::chmod(pty.slave_path().c_str(), 0660);
         link_com1(pty.slave_path());
         auto attempt = [&] {
             return test::run_as(*user, [&] {
@@ -190,8 +190,18 @@ TEST_F(Connection, each_failure_cause_gives_its_own_message) {
         std::string relogin = cp1250_to_utf8(txt(Txt::ConnRelogin));
         EXPECT_NE(again.find(relogin.substr(relogin.find("%s") + 2, 20)), std::string::npos) << again;
         EXPECT_NE(again.find("kavorcen-test"), std::string::npos) << again;
+
+        // root:root 0600: joining root would be wrong advice; the device needs a group.
+        ASSERT_EQ(::chown(pty.slave_path().c_str(), 0, 0), 0);
+        ::chmod(pty.slave_path().c_str(), 0600);
+        std::string owner_only = attempt();
+        std::string kernel = fs::canonical(pty.slave_path()).filename().string();
+        EXPECT_EQ(owner_only.find("usermod -aG root"), std::string::npos) << owner_only;
+        EXPECT_NE(owner_only.find("KERNEL==\"" + kernel + "\", GROUP=\"dialout\", MODE=\"0660\""), std::string::npos)
+            << owner_only;
+        messages.insert(owner_only);
     }
-    EXPECT_EQ(messages.size(), as_root ? 4u : 3u);
+    EXPECT_EQ(messages.size(), as_root ? 5u : 3u);
 }
 
 TEST_F(Connection, ordinary_user_connects_disconnects_and_connects_again_on_the_virtual_sign) {

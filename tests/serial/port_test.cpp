@@ -9,7 +9,9 @@
 #include "hosts/headless/headless_host.h"
 #include "resources/command_ids.h"
 #include "resources/texts.h"
+#include "serial/connection_texts.h"
 #include "serial/port.h"
+#include "text/cp1250.h"
 #include "support/fake_serial_device.h"
 
 namespace kc {
@@ -97,6 +99,21 @@ TEST(PortTables, choices_match_their_string_table_entries) {
     EXPECT_EQ(string_table(stops[1].string_id), "1.5");
     EXPECT_EQ(stops[1].value, kStopBits1_5);
     EXPECT_EQ(stops[2].value, kStopBits2);
+}
+
+// The dialog's lists keep their own names; a message written here says it in Polish,
+// with the speed in full.
+TEST(PortTables, the_no_answer_message_names_the_parity_in_polish_and_the_speed_in_full) {
+    Program p;
+    p.record = std::make_unique<MainRecord>();
+    p.record->baud_rate = 14400;
+    const char* names[] = {"brak", "nieparzysta", "parzysta", "znacznik", "odstęp"};
+    for (uint8_t code = kParityNone; code <= kParitySpace; ++code) {
+        p.record->parity = code;
+        std::string m = cp1250_to_utf8(no_answer_text(p, "/dev/ttyUSB0"));
+        EXPECT_NE(m.find(std::string("14400 bit/s, bity danych 8, parzystość ") + names[code] + ","), std::string::npos)
+            << m;
+    }
 }
 
 TEST(PortTables, port_names_and_write_multiplier) {

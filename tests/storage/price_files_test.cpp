@@ -131,6 +131,13 @@ TEST_F(PriceFiles, random_mebibyte_reports_bad_lines_and_loses_no_good_one) {
     EXPECT_EQ(ar.bad_lines.size(), sr.bad_lines.size());
 }
 
+// A UTF-8 terminal shows the schedule's comments as they are meant.
+TEST(ScheduleFile, comments_are_ascii) {
+    const std::string text = schedule_text(Schedule{});
+    ASSERT_FALSE(text.empty());
+    for (char c : text) EXPECT_LT(static_cast<unsigned char>(c), 0x80u) << text;
+}
+
 TEST_F(PriceFiles, schedule_lines_refuse_what_the_panel_would_not_send) {
     ScheduleEntry e;
     EXPECT_TRUE(parse_schedule_line("codziennie;06:30;4.59;;;;;-----", e));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "storage/test_program.h"
+#include "storage/work_path.h"
 
 namespace kc {
 namespace {
@@ -343,6 +344,23 @@ TEST(SettingsFile, save_replaces_a_longer_old_file_whole) {
     auto p = make_program(dir.path());
     ASSERT_TRUE(save_settings(*p));
     EXPECT_EQ(read_file(dir / "KavorCen.ini"), kDefaultFile);
+}
+
+// Messages show these paths: one separator, never "//".
+TEST(WorkPath, a_file_is_joined_to_its_folder_by_one_separator) {
+    struct Case {
+        const char* folder;
+        const char* expected;
+    } cases[] = {
+        {"/home/op/t4ro", "/home/op/t4ro/KavorCen.ini"},
+        {"/home/op/t4ro/", "/home/op/t4ro/KavorCen.ini"},
+        {"/", "/KavorCen.ini"},
+        {"C:\\Stacja", "C:\\Stacja\\KavorCen.ini"},
+        {"C:\\", "C:\\KavorCen.ini"},
+        {".", "./KavorCen.ini"},
+        {"", "KavorCen.ini"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(join_path(c.folder, "KavorCen.ini"), c.expected) << c.folder;
 }
 
 }  // namespace

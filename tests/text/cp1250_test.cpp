@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "text/format_text.h"
+
 namespace kc {
 namespace {
 
@@ -77,6 +79,24 @@ TEST(Cp1250, invalid_utf8_becomes_question_marks_without_eating_good_text) {
 TEST(Cp1250, nul_bytes_are_kept) {
     const std::string with_nul("a\0b", 3);
     EXPECT_EQ(utf8_to_cp1250(cp1250_to_utf8(with_nul)), with_nul);
+}
+
+// A box wraps at blanks: a short group in parentheses stays with the word before it.
+TEST(KeepParenthesesTogether, short_groups_are_glued_and_long_ones_left_to_wrap) {
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"wybierzesz w Ustawieniach (Urządzenie :).", "wybierzesz w Ustawieniach\u00a0(Urządzenie\u00a0:)."},
+        {"wysłano 4.59 (nie mruga), wieża", "wysłano 4.59\u00a0(nie\u00a0mruga), wieża"},
+        {"portu (urządzenie /dev/serial/by-id/usb-FTDI_FT232R-if00).",
+         "portu (urządzenie /dev/serial/by-id/usb-FTDI_FT232R-if00)."},
+        {"nawias (bez końca", "nawias (bez końca"},
+        {"(na\npotem) x", "(na\npotem) x"},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(keep_parentheses_together(utf8_to_cp1250(c.in)), utf8_to_cp1250(c.out)) << c.in;
 }
 
 }  // namespace

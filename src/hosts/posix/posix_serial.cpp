@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -52,6 +53,18 @@ void fill_group(OpenReport& report) {
     if (group* g = getgrgid(st.st_gid)) report.group = g->gr_name;
     passwd* pw = getpwuid(getuid());
     if (pw) report.user = pw->pw_name;
+    // root:root 0600 and the like: membership of the group would give nothing.
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) {
+        report.access = GroupAccess::OwnerOnly;
+        if (passwd* owner = getpwuid(st.st_uid)) report.owner = owner->pw_name;
+        std::string real = report.device;
+        if (char* resolved = realpath(report.device.c_str(), nullptr)) {
+            real = resolved;
+            free(resolved);
+        }
+        report.kernel_name = real.substr(real.rfind('/') + 1);
+        return;
+    }
 
     int count = getgroups(0, nullptr);
     std::vector<gid_t> now(static_cast<size_t>(count > 0 ? count : 0));

@@ -33,6 +33,7 @@
 #include "hosts/qt/qt_text.h"
 #include "hosts/qt/qt_widgets.h"
 #include "resources/texts.h"
+#include "text/format_text.h"
 
 namespace kc {
 namespace {
@@ -115,6 +116,7 @@ bool named_by_own_text(ControlKind kind) {
 }  // namespace
 
 QtHost::QtHost() : ui_thread_(std::this_thread::get_id()) {
+    QtComboBox::install_accessibility();
     // Hiding the main window to the tray must not end the program: only quit() does.
     QApplication::setQuitOnLastWindowClosed(false);
     controls_.set_listener(
@@ -278,7 +280,9 @@ void QtHost::refresh_control(WindowId window, int control_id, ControlChange) {
         case ControlKind::Icon:
             break;
     }
-    if (named_by_own_text(it->second.kind)) w->setAccessibleName(without_mnemonic(text));
+    // An untitled group keeps the window's name it was given.
+    if (named_by_own_text(it->second.kind) && !(it->second.kind == ControlKind::GroupBox && text.isEmpty()))
+        w->setAccessibleName(without_mnemonic(text));
     if (w->isEnabled() != s.enabled) w->setEnabled(s.enabled);
     // isHidden, not isVisible: a control of a window not shown yet is not hidden.
     if (w->isHidden() == s.visible) w->setVisible(s.visible);
@@ -300,6 +304,7 @@ void QtHost::build_controls(QWidget* parent, WindowId window, const DialogTempla
     }
 
     QString label_before;  // the last static text seen, naming the edit or list after it
+    QtStatic* label_widget = nullptr;  // that static: its Alt letter moves to the control after it
     for (const ControlTemplate& c : layout.controls) {
         QString text = qt_resource_text(c.text);
         QWidget* w = nullptr;
@@ -337,7 +342,7 @@ void QtHost::build_controls(QWidget* parent, WindowId window, const DialogTempla
                 break;
             }
             case ControlKind::ComboBox:
-                w = new QComboBox(parent);
+                w = new QtComboBox(parent);
                 break;
             case ControlKind::ListBox:
                 w = new QListWidget(parent);
@@ -368,15 +373,24 @@ void QtHost::build_controls(QWidget* parent, WindowId window, const DialogTempla
         w->setEnabled((c.flags & kDisabled) == 0);
 
         QString shown = without_mnemonic(text);
-        if (named_by_own_text(c.kind) || (c.kind == ControlKind::OwnerDrawButton && !shown.isEmpty()))
+        if (c.kind == ControlKind::GroupBox && shown.isEmpty())
+            w->setAccessibleName(qt_resource_text(layout.title));  // a frame round the window's own settings
+        else if (named_by_own_text(c.kind) || (c.kind == ControlKind::OwnerDrawButton && !shown.isEmpty()))
             w->setAccessibleName(shown);
         else if (c.kind == ControlKind::Edit || c.kind == ControlKind::ComboBox || c.kind == ControlKind::ListBox ||
                  c.kind == ControlKind::OwnerDrawButton)
             w->setAccessibleName(label_before);
         else if (c.kind == ControlKind::Icon)
             w->setAccessibleName(qt_resource_text(layout.title));
-        if (c.kind == ControlKind::Static) {
-            // A label names the control after it without its colon: "Port :" names the list "Port".
+
+        // A label right before an edit or list is its buddy: its Alt letter moves there.
+        if (label_widget && (c.kind == ControlKind::Edit || c.kind == ControlKind::ComboBox || c.kind == ControlKind::ListBox))
+            label_widget->setBuddy(w);
+        label_widget = nullptr;
+        if ((c.kind == ControlKind::Static || c.kind == ControlKind::GroupBox) && !shown.trimmed().isEmpty()) {
+            // A label names the control after it without its colon: "Port :" names the list "Port";
+            // a group's title names a control that has no label of its own ("Skrypt").
+            if (c.kind == ControlKind::Static) label_widget = static_cast<QtStatic*>(w);
             label_before = shown.trimmed();
             while (label_before.endsWith(u':')) label_before = label_before.chopped(1).trimmed();
         }
@@ -776,7 +790,8 @@ MessageResult QtHost::message_box(WindowId owner, const std::string& text, const
         case MessageIcon::Information: kind = QMessageBox::Information; break;
         case MessageIcon::None: break;
     }
-    QMessageBox box(kind, qt_text(caption), qt_text(text), QMessageBox::NoButton, owner_widget(owner));
+    QMessageBox box(kind, qt_text(caption), qt_text(keep_parentheses_together(text)), QMessageBox::NoButton,
+                    owner_widget(owner));
     box.setTextFormat(Qt::PlainText);
     QPushButton* ok = box.addButton(QMessageBox::Ok);
     QPushButton* cancel = buttons == MessageButtons::OkCancel ? box.addButton(QMessageBox::Cancel) : nullptr;

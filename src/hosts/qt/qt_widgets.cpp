@@ -1,18 +1,54 @@
 // Platform layer (Qt): the widgets the host builds windows from.
 #include "hosts/qt/qt_widgets.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QStylePainter>
+#include <QTextLayout>
+#include <algorithm>
 
 #include "hosts/qt/qt_canvas.h"
 #include "hosts/qt/qt_host.h"
+#include "hosts/qt/qt_text.h"
 
 namespace kc {
 namespace {
 
 Rect core_rect(const QRect& r) { return Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+
+constexpr int kStaticFlags = Qt::TextWordWrap | Qt::TextShowMnemonic | Qt::TextExpandTabs;
+
+// Qt's own combo box interface names the box by its current entry on Linux (a label
+// relation is meant to name it); screen readers and UI automation look it up by name.
+class ComboAccessible : public QAccessibleWidget {
+public:
+    explicit ComboAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::ComboBox) {}
+    QComboBox* combo() const { return static_cast<QComboBox*>(widget()); }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && !widget()->accessibleName().isEmpty()) return widget()->accessibleName();
+        if (t == QAccessible::Name || t == QAccessible::Value) return combo()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << QAccessibleActionInterface::showMenuAction();
+    }
+    void doAction(const QString& action) override {
+        if (action == QAccessibleActionInterface::showMenuAction())
+            combo()->showPopup();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface* combo_accessible(const QString& key, QObject* object) {
+    if (key == QLatin1String(QtComboBox::staticMetaObject.className()) && object && object->isWidgetType())
+        return new ComboAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
 
 }  // namespace
 
@@ -36,6 +72,43 @@ bool dialog_key(QtHost& host, WindowId window, QKeyEvent* event) {
 QtStatic::QtStatic(QtHost& host, WindowId window, int id, QWidget* parent)
     : QLabel(parent), host_(host), window_(window), id_(id) {}
 
+QString QtStatic::shown_text(bool* shortened) const {
+    if (shortened) *shortened = false;
+    const QString full = text();
+    const QRect area = contentsRect();
+    const QFontMetrics fm(font());
+    QRect needed = fm.boundingRect(area, static_cast<int>(alignment()) | kStaticFlags, full);
+    if (full.isEmpty() || (needed.height() <= area.height() && needed.width() <= area.width())) return full;
+    if (shortened) *shortened = true;
+    // Whole lines while they fit, then the rest on the last line, shortened.
+    const int width = std::max(1, area.width());
+    const int lines_fit = std::max(1, area.height() / std::max(1, fm.lineSpacing()));
+    QString rest = without_mnemonic(full);
+    QStringList lines;
+    while (lines.size() < lines_fit - 1 && !rest.isEmpty()) {
+        int end = rest.indexOf(u'\n');
+        QString paragraph = end < 0 ? rest : rest.left(end);
+        int taken = static_cast<int>(paragraph.size());
+        if (!paragraph.isEmpty()) {
+            QTextLayout layout(paragraph, font());
+            layout.beginLayout();
+            QTextLine line = layout.createLine();
+            line.setLineWidth(width);
+            layout.endLayout();
+            if (line.isValid() && line.textLength() > 0) taken = line.textLength();
+        }
+        lines << paragraph.left(taken).trimmed();
+        rest = rest.mid(taken);
+        if (rest.startsWith(u'\n')) rest.remove(0, 1);
+        rest = rest.trimmed();
+    }
+    rest.replace(u'\n', u' ');
+    // On a single line the end stays too: status lines end in what to do ("chmod 600",
+    // "ponowna próba za 30 s").
+    lines << fm.elidedText(rest, lines.isEmpty() ? Qt::ElideMiddle : Qt::ElideRight, width);
+    return lines.join(u'\n');
+}
+
 void QtStatic::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     StaticColors colors;
@@ -47,8 +120,38 @@ void QtStatic::paintEvent(QPaintEvent*) {
     }
     painter.setPen(text_color);
     painter.setFont(font());
-    painter.drawText(rect(), static_cast<int>(alignment()) | Qt::TextWordWrap | Qt::TextShowMnemonic | Qt::TextExpandTabs,
-                     text());
+    bool shortened = false;
+    QString shown = shown_text(&shortened);
+    if (shortened)
+        painter.drawText(contentsRect(), static_cast<int>(alignment()) | Qt::TextExpandTabs, shown);
+    else
+        painter.drawText(contentsRect(), static_cast<int>(alignment()) | kStaticFlags, shown);
+    QString tip = shortened ? without_mnemonic(text()) : QString();
+    if (toolTip() != tip) setToolTip(tip);
+}
+
+// ---- drop-down lists ----------------------------------------------------------------------
+
+QtComboBox::QtComboBox(QWidget* parent) : QComboBox(parent) {}
+
+void QtComboBox::install_accessibility() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    QAccessible::installFactory(combo_accessible);
+}
+
+void QtComboBox::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    QRect label = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    QString full = option.currentText;
+    option.currentText = fontMetrics().elidedText(full, Qt::ElideRight, std::max(1, label.width() - 2));
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    QString tip = option.currentText != full ? full : QString();
+    if (toolTip() != tip) setToolTip(tip);
 }
 
 // ---- owner-drawn buttons ----------------------------------------------------------------

@@ -2,6 +2,7 @@
 // events to the procedure of its window through the host.
 #pragma once
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QMainWindow>
@@ -16,11 +17,16 @@ namespace kc {
 class QtHost;
 
 // A static text. It asks its window's procedure for colours each time it paints,
-// since captions change colour while the program runs.
+// since captions change colour while the program runs. A text longer than the control
+// holds is shortened with "…" (in the middle when it has one line, so its end shows);
+// the tooltip then shows it whole (the accessible name always has it whole).
 class QtStatic : public QLabel {
     Q_OBJECT
 public:
     QtStatic(QtHost& host, WindowId window, int id, QWidget* parent);
+
+    // The lines as painted: the text itself, or its shortened form when it does not fit.
+    QString shown_text(bool* shortened = nullptr) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -29,6 +35,21 @@ private:
     QtHost& host_;
     WindowId window_;
     int id_;
+};
+
+// A drop-down list. Its name for screen readers is its label ("Port"), its value the
+// entry chosen; an entry wider than the box is shortened with "…" and shown whole in
+// the tooltip.
+class QtComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit QtComboBox(QWidget* parent);
+
+    // Installs the accessible interface that names a QtComboBox by its label. Once.
+    static void install_accessibility();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // A button whose face the procedure paints (on_draw_item), in button pixels.

@@ -10,6 +10,7 @@
 
 #include "hosts/win32/gdi_canvas.h"
 #include "hosts/win32/win32_text.h"
+#include "text/format_text.h"
 
 namespace kc {
 namespace {
@@ -777,7 +778,7 @@ MessageResult Win32Host::message_box(WindowId owner, const std::string& text, co
         HWND top = GetLastActivePopup(GetAncestor(h, GA_ROOTOWNER));
         if (top && IsWindowVisible(top) && IsWindowEnabled(top)) h = top;
     }
-    int r = MessageBoxW(h, wide_text(text).c_str(), wide_text(caption).c_str(), flags);
+    int r = MessageBoxW(h, wide_text(keep_parentheses_together(text)).c_str(), wide_text(caption).c_str(), flags);
     return r == IDCANCEL ? MessageResult::Cancel : MessageResult::Ok;
 }
 
