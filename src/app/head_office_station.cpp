@@ -106,9 +106,10 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
     std::unique_ptr<HeadOfficeLink> link;
     int hook = -1;
 
-    std::mutex mutex;                       // guards sent, orphans, stopping
+    std::mutex mutex;                       // guards sent, orphans, arriving, stopping
     std::map<uint64_t, Sent> sent;          // batch id → the change it carries
     std::vector<BatchOutcome> orphans;      // outcomes that came before their batch was noted
+    std::vector<CentralChange> arriving;    // handed over by the link, not yet seen by the UI thread
     bool stopping = false;
     std::condition_variable wake;
     std::thread ticker;
@@ -128,6 +129,18 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
             }
             work(*s);
         });
+    }
+
+    // The link took it from the broker but the program is ending: head office sends it again.
+    void refuse_at_shutdown(const CentralChange& c) {
+        CentralResult r;
+        r.id = c.id;
+        r.outcome = CentralOutcome::Refused;
+        r.reason = "shutting_down";
+        r.detail = txt(Txt::HoReasonShuttingDown);
+        r.time = std::time(nullptr);
+        r.queued = false;
+        link->publish_result(r);
     }
 
     void show_change(const std::string& id, const CentralResult& r) {
@@ -201,9 +214,11 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
             r.time = now;
             r.at = c.at;
             if (c.at - now > kMaxScheduleAheadSeconds || scheduled.size() >= kMaxScheduledChanges) {
+                const bool far = c.at - now > kMaxScheduleAheadSeconds;
                 r.outcome = CentralOutcome::Refused;
-                r.reason = "too_far_ahead";
-                r.detail = txt(Txt::HoReasonBadTime);
+                r.reason = far ? "too_far_ahead" : "queue_full";
+                r.detail = txt(far ? Txt::HoReasonTooFarAhead : Txt::HoReasonQueueFull);
+                r.queued = false;
             } else {
                 r.outcome = CentralOutcome::Scheduled;
                 r.detail = date_time_text(c.at);
@@ -233,6 +248,7 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
             r.time = p.clock->calendar_seconds();
             r.late = late;
             r.at = c.at;
+            r.queued = false;
             answer(r);
             return;
         }
@@ -295,10 +311,34 @@ void HeadOfficeStation::start() {
     });
     HeadOfficeLink::Events events;
     events.on_change = [weak](const CentralChange& c) {
-        if (auto shared = weak.lock()) shared->post([c](Shared& s) { s.apply(c); });
+        auto shared = weak.lock();
+        if (!shared) return;
+        {
+            std::lock_guard lock(shared->mutex);
+            if (!shared->stopping) {
+                shared->arriving.push_back(c);
+                shared->post([c](Shared& s) {
+                    {
+                        std::lock_guard lock(s.mutex);
+                        auto it = std::find_if(s.arriving.begin(), s.arriving.end(),
+                                               [&](const CentralChange& a) { return a.id == c.id; });
+                        if (it != s.arriving.end()) s.arriving.erase(it);
+                    }
+                    s.apply(c);
+                });
+                return;
+            }
+        }
+        shared->refuse_at_shutdown(c);
     };
+    // The panel is written on the UI thread only.
     events.on_status = [weak](const LinkStatus& status) {
-        if (auto shared = weak.lock()) set_panel_text(shared->p, kIdHeadOfficeLink, status.why);
+        if (auto shared = weak.lock())
+            shared->post([why = status.why](Shared& s) { set_panel_text(s.p, kIdHeadOfficeLink, why); });
+    };
+    events.on_notice = [weak](const std::string& text) {
+        if (auto shared = weak.lock())
+            shared->post([text](Shared& s) { set_panel_text(s.p, kIdHeadOfficeLink, text); });
     };
     events.on_refused = [weak](const CentralResult& r) {
         if (auto shared = weak.lock()) shared->post([r](Shared& s) { s.show_change(r.id, r); });
@@ -334,6 +374,14 @@ void HeadOfficeStation::stop() {
         remove_batch_outcome_hook(s.p, s.hook);
         s.hook = -1;
     }
+    // What the broker still holds stays there; what the link already took is answered.
+    s.link->stop_receiving();
+    std::vector<CentralChange> left;
+    {
+        std::lock_guard lock(s.mutex);
+        left.swap(s.arriving);
+    }
+    for (const CentralChange& c : left) s.refuse_at_shutdown(c);
     s.link->stop();
     s.scheduled.clear();
 }

@@ -4,17 +4,26 @@
 namespace kc {
 
 const char* outcome_name(CentralOutcome outcome) {
+    using namespace central_word;
     switch (outcome) {
-        case CentralOutcome::Refused: return "refused";
-        case CentralOutcome::Scheduled: return "scheduled";
-        case CentralOutcome::Acknowledged: return "acknowledged";
-        case CentralOutcome::Confirmed: return "confirmed";
-        case CentralOutcome::Mismatch: return "mismatch";
-        case CentralOutcome::NotConfirmed: return "not_confirmed";
-        case CentralOutcome::GivenUp: return "given_up";
-        case CentralOutcome::Duplicate: return "duplicate";
+        case CentralOutcome::Refused: return kRefused;
+        case CentralOutcome::Scheduled: return kScheduled;
+        case CentralOutcome::Acknowledged: return kAcknowledged;
+        case CentralOutcome::Confirmed: return kConfirmed;
+        case CentralOutcome::Mismatch: return kMismatch;
+        case CentralOutcome::NotConfirmed: return kNotConfirmed;
+        case CentralOutcome::GivenUp: return kGivenUp;
+        case CentralOutcome::Duplicate: return kDuplicate;
     }
-    return "refused";
+    return kRefused;
+}
+
+bool known_central_word(const std::string& word) {
+    using namespace central_word;
+    for (const char* w : {kRefused, kScheduled, kAcknowledged, kConfirmed, kMismatch, kNotConfirmed, kGivenUp,
+                          kDuplicate, kPending})
+        if (word == w) return true;
+    return false;
 }
 
 }  // namespace kc

@@ -35,8 +35,23 @@ enum class CentralOutcome {
     Duplicate      // the id was seen before; `previous` holds its outcome
 };
 
-// Stable names used on the wire: "refused", "confirmed", ...
+// Stable names used on the wire, shared by the station and kavor-centrala.
+namespace central_word {
+inline constexpr const char* kRefused = "refused";
+inline constexpr const char* kScheduled = "scheduled";
+inline constexpr const char* kAcknowledged = "acknowledged";
+inline constexpr const char* kConfirmed = "confirmed";
+inline constexpr const char* kMismatch = "mismatch";
+inline constexpr const char* kNotConfirmed = "not_confirmed";
+inline constexpr const char* kGivenUp = "given_up";
+inline constexpr const char* kDuplicate = "duplicate";
+// Not an outcome: an id taken whose outcome is not known yet.
+inline constexpr const char* kPending = "pending";
+}  // namespace central_word
+
 const char* outcome_name(CentralOutcome outcome);
+// True for an outcome name or "pending".
+bool known_central_word(const std::string& word);
 
 struct CentralResult {
     std::string id;
@@ -50,6 +65,7 @@ struct CentralResult {
     bool late = false;         // its time had passed when it came in
     int64_t at = 0;            // the time it carried, when late or scheduled
     std::string previous;      // Duplicate: outcome name of the first delivery
+    bool queued = true;        // false: nothing was queued or scheduled, the id stays free
 };
 
 // What the sign last confirmed, published so head office always sees the truth.
@@ -83,10 +99,15 @@ public:
         std::function<void(const LinkStatus&)> on_status;
         // A change the link itself refused (bad message): shown on the panel.
         std::function<void(const CentralResult&)> on_refused;
+        // Something for the panel's link line that is not a link state (ids file faults).
+        std::function<void(const std::string&)> on_notice;
     };
     virtual ~HeadOfficeLink() = default;
     // Starts connecting out on a thread of its own; never blocks the caller for long.
     virtual void start(Events events) = 0;
+    // Stops taking changes: once it returns no on_change comes, and what head office
+    // sends from now stays with the broker. Results can still be published.
+    virtual void stop_receiving() = 0;
     // Says goodbye (status offline) and joins its thread. No event runs after it returns.
     virtual void stop() = 0;
     // Any thread; kept and sent later when the broker is not reachable now.

@@ -151,6 +151,17 @@ const char* utf8_text(Txt id) {
         case Txt::HoErrTls: return "błąd TLS, sprawdź plik CA i nazwę serwera";
         case Txt::HoErrLookup: return "nieznana nazwa serwera";
         case Txt::HoErrLost: return "połączenie zerwane";
+        // -- Head office link: refusals, ids file, login and session faults.
+        case Txt::HoReasonQueueFull: return "za dużo zmian czeka na swój czas";
+        case Txt::HoReasonTooFarAhead: return "czas zmiany za daleko w przyszłości";
+        case Txt::HoReasonRetained: return "wiadomość zapamiętana na serwerze (retained), pominięta";
+        case Txt::HoReasonShuttingDown: return "program kończy pracę, wyślij zmianę ponownie";
+        case Txt::HoIdsFileSkipped: return "Centrala: w pliku %s pominięto złe wiersze: %s";
+        case Txt::HoIdsFileWriteFailed: return "nie można zapisać pliku %s: %s";
+        case Txt::HoSubscribeRefused: return "serwer nie pozwolił odbierać zmian dla stacji %s";
+        case Txt::HoErrTakenOver: return "inna stacja używa identyfikatora %s";
+        case Txt::HoPasswordFileEmpty: return "plik hasła %s jest pusty";
+        case Txt::HoPasswordFileOwner: return "plik hasła %s należy do innego użytkownika";
 
         // -- Desktop: tray menu, command line.
         case Txt::TrayShow: return "Pokaż";

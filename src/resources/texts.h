@@ -150,6 +150,17 @@ enum class Txt {
     HoErrTls,                // "błąd TLS, sprawdź plik CA i nazwę serwera"
     HoErrLookup,             // "nieznana nazwa serwera"
     HoErrLost,               // "połączenie zerwane"
+    // -- Head office link: refusals, ids file, login and session faults.
+    HoReasonQueueFull,       // "za dużo zmian czeka na swój czas"
+    HoReasonTooFarAhead,     // "czas zmiany za daleko w przyszłości"
+    HoReasonRetained,        // "wiadomość zapamiętana na serwerze (retained), pominięta"
+    HoReasonShuttingDown,    // "program kończy pracę, wyślij zmianę ponownie"
+    HoIdsFileSkipped,        // "Centrala: w pliku %s pominięto złe wiersze: %s"
+    HoIdsFileWriteFailed,    // "nie można zapisać pliku %s: %s"
+    HoSubscribeRefused,      // "serwer nie pozwolił odbierać zmian dla stacji %s"
+    HoErrTakenOver,          // "inna stacja używa identyfikatora %s"
+    HoPasswordFileEmpty,     // "plik hasła %s jest pusty"
+    HoPasswordFileOwner,     // "plik hasła %s należy do innego użytkownika"
 
     // -- Desktop: tray menu, command line.
     TrayShow,                // "Pokaż"

@@ -44,7 +44,8 @@ protected:
     void pump_all() {
         for (auto& s : stations) s->pump();
     }
-    bool pump_until(const std::function<bool()>& done, int timeout_ms = 10000) {
+    // Deadlines are generous: a slow machine under a sanitizer only waits longer.
+    bool pump_until(const std::function<bool()>& done, int timeout_ms = 30000) {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         while (std::chrono::steady_clock::now() < end) {
             pump_all();
@@ -61,10 +62,11 @@ protected:
     }
 
     // Runs kavor-centrala with `args` while the stations run; its output and exit code.
-    std::pair<std::string, int> centrala(const std::string& args) {
+    std::pair<std::string, int> centrala(const std::string& args, const std::string& password_file = "") {
         const std::string command = std::string(KAVOR_CENTRALA) + " " + args + " --broker " + broker->address() +
                                     " --cafile " + broker->ca() + " --user centrala --password-file " +
-                                    broker->password_file("centrala") + " 2>&1";
+                                    (password_file.empty() ? broker->password_file("centrala") : password_file) +
+                                    " 2>&1";
         std::string out;
         std::atomic<int> code{-1};
         std::atomic<bool> done{false};
@@ -77,7 +79,7 @@ protected:
             code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             done = true;
         });
-        pump_until([&] { return done.load(); }, 60000);
+        pump_until([&] { return done.load(); }, 120000);
         runner.join();
         return {out, code};
     }
@@ -282,13 +284,188 @@ TEST_F(HeadOffice, login_faults_show_on_the_panel_and_the_station_keeps_working)
     TestStation& st2 = add_station("st2", 2);
     ::chmod(broker->password_file("st2").c_str(), 0644);
     st2.open(*broker);
-    EXPECT_NE(st2.link_line().find("może czytać ktoś poza właścicielem"), std::string::npos) << st2.link_line();
+    EXPECT_TRUE(pump_until([&] { return st2.link_line().find("może czytać ktoś poza właścicielem") != std::string::npos; }))
+        << st2.link_line();
     st2.close();
 
     TestStation& st3 = add_station("st3", 3);
     st3.open(*broker, {}, [&](ExtraSettings& e) { e.set(extra_key::kHeadOfficeCaFile, broker->file("other-ca.crt")); });
     ASSERT_TRUE(pump_until([&] { return st3.link_line().find("TLS") != std::string::npos; })) << st3.link_line();
     EXPECT_FALSE(st3.connected_to_broker());
+}
+
+// ---- Online, ids and shutdown ----------------------------------------------------
+
+const std::string kPrices = R"("prices":["4.59","5.19","3.09","6.00","12"],"blink":[true,false,false,false,false])";
+std::string change(const std::string& id, const std::string& extra = "") {
+    return R"({"id":")" + id + R"(","station":"st1",)" + kPrices + extra + "}";
+}
+
+TEST_F(HeadOffice, a_change_sent_the_moment_the_link_says_connected_is_received) {
+    // The link alone, with head office publishing from inside the "connected" report
+    // and waiting for the broker to take the change: the subscription must be in place.
+    OfficeClient office(*broker);
+    ASSERT_TRUE(pump_until([&] { return office.ready(); }));
+    ExtraSettings extra;
+    extra.set(extra_key::kHeadOfficeBroker, broker->address());
+    extra.set(extra_key::kHeadOfficeStation, "st1");
+    extra.set(extra_key::kHeadOfficePasswordFile, broker->password_file("st1"));
+    extra.set(extra_key::kHeadOfficeCaFile, broker->ca());
+    const std::string dir = broker->file("");
+    auto link = mqtt::make_station_link(extra, dir);
+    ASSERT_TRUE(link);
+    std::atomic<bool> sent{false}, received{false};
+    HeadOfficeLink::Events events;
+    events.on_status = [&](const LinkStatus& status) {
+        if (status.state == LinkState::Connected && !sent.exchange(true))
+            office.publish_and_wait("kavorcen/st1/prices/set", change("c-1"));
+    };
+    events.on_change = [&](const CentralChange& c) { received = c.id == "c-1"; };
+    link->start(events);
+    EXPECT_TRUE(pump_until([&] { return received.load(); }));
+    link->stop();
+}
+
+TEST_F(HeadOffice, only_a_queued_change_takes_its_id) {
+    TestStation& st1 = add_station("st1", 1);
+    // A retained change is refused at subscribe and never applied.
+    OfficeClient office(*broker);
+    ASSERT_TRUE(pump_until([&] { return office.ready(); }));
+    office.publish("kavorcen/st1/prices/set", change("r-1"), true);
+    st1.open(*broker);
+    ASSERT_TRUE(pump_until([&] { return all_connected() && !results(office, "st1").empty(); }));
+    EXPECT_EQ(results(office, "st1")[0]["reason"], "retained");
+
+    auto at = [](int64_t offset) { return mqtt::format_time(static_cast<int64_t>(std::time(nullptr)) + offset); };
+    // Each refusal, then the same id again corrected (or once the sign is back): applied.
+    static_cast<HeadlessHost*>(st1.program().ui)->menu(kCmdDisconnect);
+    office.publish("kavorcen/st1/prices/set", change("f-1"));
+    office.publish("kavorcen/st1/prices/set", change("f-2", R"(,"at":")" + at(8 * 24 * 3600) + "\""));
+    for (int n = 0; n < 32; ++n)
+        office.publish("kavorcen/st1/prices/set", change("q-" + std::to_string(n), R"(,"at":")" + at(3600) + "\""));
+    office.publish("kavorcen/st1/prices/set", change("f-3", R"(,"at":")" + at(3600) + "\""));
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 36; }));
+    std::vector<json> got = results(office, "st1");
+    EXPECT_EQ(got[1]["reason"], "sign_disconnected");
+    EXPECT_EQ(got[2]["reason"], "too_far_ahead");
+    EXPECT_EQ(got[35]["reason"], "queue_full") << got[35].dump();
+    EXPECT_NE(got[35].value("detail", ""), got[2].value("detail", ""));
+    EXPECT_TRUE(price_frames(*st1.sign).empty());
+
+    static_cast<HeadlessHost*>(st1.program().ui)->menu(kCmdConnect);
+    for (const char* id : {"r-1", "f-1", "f-2", "f-3"}) {
+        const size_t before = results(office, "st1").size();
+        office.publish("kavorcen/st1/prices/set", change(id));
+        ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() > before; }));
+        EXPECT_EQ(results(office, "st1").back()["outcome"], "confirmed") << results(office, "st1").back().dump();
+    }
+}
+
+TEST_F(HeadOffice, a_change_taken_while_the_program_stops_is_answered_and_its_id_stays_free) {
+    TestStation& st1 = add_station("st1", 1);
+    st1.open(*broker);
+    OfficeClient office(*broker);
+    ASSERT_TRUE(pump_until([&] { return all_connected() && office.ready(); }));
+    // The UI thread is not pumped: the change waits in its queue when the program ends.
+    office.publish("kavorcen/st1/prices/set", change("s-1"));
+    const auto ids = st1.dir() / mqtt::kSeenIdsName;
+    auto arrived = [&] {
+        std::ifstream in(ids);
+        std::string text((std::istreambuf_iterator<char>(in)), {});
+        return text.find("s-1;") != std::string::npos;
+    };
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+         !arrived() && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(arrived());
+    st1.close();
+    ASSERT_TRUE(pump_until([&] { return !results(office, "st1").empty(); }));
+    EXPECT_EQ(results(office, "st1")[0]["reason"], "shutting_down");
+
+    st1.open(*broker);
+    ASSERT_TRUE(pump_until([&] { return all_connected(); }));
+    office.publish("kavorcen/st1/prices/set", change("s-1"));
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 2; }));
+    EXPECT_EQ(results(office, "st1")[1]["outcome"], "confirmed") << results(office, "st1")[1].dump();
+    EXPECT_EQ(price_frames(*st1.sign), kBatch);
+}
+
+// ---- Faults told ---------------------------------------------------------------------
+
+TEST_F(HeadOffice, an_ids_file_that_cannot_be_written_is_told_to_head_office_and_the_panel) {
+    TestStation& st1 = add_station("st1", 1);
+    std::filesystem::create_directories(st1.dir() / mqtt::kSeenIdsName / "in-the-way");
+    st1.open(*broker);
+    OfficeClient office(*broker);
+    ASSERT_TRUE(pump_until([&] { return all_connected() && office.ready(); }));
+    office.publish("kavorcen/st1/prices/set", change("w-1"));
+    ASSERT_TRUE(pump_until([&] { return !results(office, "st1").empty(); }));
+    json r = results(office, "st1")[0];
+    EXPECT_EQ(r["outcome"], "confirmed");
+    EXPECT_NE(r.value("detail", "").find("nie można zapisać pliku"), std::string::npos) << r.dump();
+    EXPECT_TRUE(pump_until([&] { return st1.link_line().find("nie można zapisać pliku") != std::string::npos; }))
+        << st1.link_line();
+}
+
+TEST_F(HeadOffice, two_stations_with_one_id_back_off_and_say_so) {
+    for (int com : {1, 2}) {
+        stations.push_back(std::make_unique<TestStation>(broker->file("station" + std::to_string(com)), "st1", com));
+        stations.back()->open(*broker);
+    }
+    // Each takes the session from the other; the wait grows instead of 1 s for ever.
+    auto says = [&](const std::string& text) {
+        for (auto& s : stations)
+            if (s->link_line().find(text) != std::string::npos) return true;
+        return false;
+    };
+    ASSERT_TRUE(pump_until([&] { return says("inna stacja używa identyfikatora st1"); }));
+    EXPECT_TRUE(pump_until([&] { return says("ponowna próba za 2 s") || says("ponowna próba za 4 s"); }))
+        << stations[0]->link_line() << " / " << stations[1]->link_line();
+}
+
+TEST_F(HeadOffice, kavor_centrala_reports_what_is_wrong_and_never_dies_of_a_message) {
+    OfficeClient office(*broker);
+    ASSERT_TRUE(pump_until([&] { return office.ready(); }));
+    // Any station account may write its own topics: each fault is named, then ignored.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"kavorcen/a1/status", R"({"status":5})"},
+        {"kavorcen/a2/status", R"([1])"},
+        {"kavorcen/a3/status", "not json"},
+        {"kavorcen/a4/state", R"({"prices":"4.59"})"},
+        {"kavorcen/a5/state", R"({"matches":"yes","time":1})"},
+        {"kavorcen/a6/prices/result", R"({"id":5,"outcome":"confirmed"})"},
+        {"kavorcen/a7/prices/result", R"({"id":"x","outcome":"confirmed","fields":["2"]})"},
+    };
+    for (const auto& [topic, payload] : cases) office.publish(topic, payload, true);
+    office.publish("kavorcen/a8/status", R"({"status":"online","sign":"answers"})", true);
+    auto [out, code] = centrala("status");
+    EXPECT_EQ(code, 0) << out;
+    auto [pushed, push_code] = centrala("push --stations a1,a8 --prices 1,2,3,4,5 --timeout 1");
+    EXPECT_EQ(push_code, 1) << pushed;
+    // "status" reads status and state, "push" status and results.
+    for (const auto& [topic, payload] : cases) {
+        const bool result = topic.find("/prices/") != std::string::npos;
+        const bool status = topic.find("/status") != std::string::npos;
+        const std::string line = topic + ": malformed message";
+        EXPECT_EQ(out.find(line) != std::string::npos, !result) << out;
+        EXPECT_EQ(pushed.find(line) != std::string::npos, result || status) << pushed;
+    }
+    EXPECT_NE(row(out, "a8").find("online"), std::string::npos) << out;
+
+    // A wrong password is a refused login, not a lost broker.
+    const std::string wrong = broker->file("wrong.pw");
+    { std::ofstream(wrong) << "nope\n"; }
+    ::chmod(wrong.c_str(), 0600);
+    auto [refused, refused_code] = centrala("status", wrong);
+    EXPECT_EQ(refused_code, 2);
+    EXPECT_NE(refused.find("refused the login"), std::string::npos) << refused;
+
+    // One push carries one id: a station named twice would get it once.
+    const std::string file = broker->file("prices.txt");
+    { std::ofstream(file) << "st1;1;2;3;4;5\nst2;1;2;3;4;5\nst1;9;9;9;9;9\n"; }
+    auto [twice, twice_code] = centrala("push --file " + file);
+    EXPECT_EQ(twice_code, 2);
+    EXPECT_NE(twice.find(file + ":3: station st1 is already named on line 1"), std::string::npos) << twice;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/head_office_station.h"
@@ -172,6 +173,13 @@ public:
             if (rc == 0) mosquitto_subscribe(m, nullptr, "kavorcen/#", 1);
             static_cast<OfficeClient*>(self)->connack_ = rc;
         });
+        mosquitto_publish_callback_set(mosq_, [](mosquitto*, void* self, int) {
+            ++static_cast<OfficeClient*>(self)->acked_;
+        });
+        // Ready once subscribed, so that nothing a station says after that is missed.
+        mosquitto_subscribe_callback_set(mosq_, [](mosquitto*, void* self, int, int, const int*) {
+            static_cast<OfficeClient*>(self)->subscribed_ = true;
+        });
         ok_ = mosquitto_connect(mosq_, "127.0.0.1", broker.port(), 30) == MOSQ_ERR_SUCCESS &&
               mosquitto_loop_start(mosq_) == MOSQ_ERR_SUCCESS;
     }
@@ -180,9 +188,18 @@ public:
         mosquitto_loop_stop(mosq_, false);
         mosquitto_destroy(mosq_);
     }
-    bool ready() const { return ok_ && connack_ == 0; }
-    void publish(const std::string& topic, const std::string& payload) {
-        mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, false);
+    bool ready() const { return ok_ && connack_ == 0 && subscribed_; }
+    void publish(const std::string& topic, const std::string& payload, bool retain = false) {
+        mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retain);
+    }
+    // Returns once the broker has taken the message (its PUBACK came), or after 30 s.
+    bool publish_and_wait(const std::string& topic, const std::string& payload) {
+        const int before = acked_;
+        publish(topic, payload);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (acked_ == before && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return acked_ != before;
     }
     std::vector<Message> messages(const std::string& topic) const {
         std::lock_guard lock(mutex_);
@@ -196,6 +213,8 @@ private:
     mosquitto* mosq_ = nullptr;
     bool ok_ = false;
     std::atomic<int> connack_{-1};
+    std::atomic<bool> subscribed_{false};
+    std::atomic<int> acked_{0};
     mutable std::mutex mutex_;
     std::vector<Message> messages_;
 };

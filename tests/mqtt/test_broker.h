@@ -174,7 +174,9 @@ private:
             ::_exit(127);
         }
         if (pid_ < 0) return "fork";
-        for (int i = 0; i < 200; ++i) {
+        // A loaded machine under a sanitizer may take long to start it: wait generously.
+        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+             std::chrono::steady_clock::now() < end;) {
             if (port_accepts(port_)) return "";
             int status = 0;
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {

@@ -4,6 +4,7 @@
 #include <mosquitto.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +28,7 @@
 namespace {
 
 using nlohmann::json;
+using namespace kc::central_word;
 using Clock = std::chrono::steady_clock;
 
 const char* const kUsage =
@@ -63,6 +65,62 @@ struct Result {
     json message;
     double seconds = 0;
 };
+
+// Values read from messages: any station account may write its own topics, so nothing
+// is taken on trust. Every message is checked on arrival (shape_fault); these also
+// never throw for a value of another type.
+std::string text_of(const json& j, const char* key) {
+    auto it = j.is_object() ? j.find(key) : j.end();
+    return it != j.end() && it->is_string() ? it->get<std::string>() : "";
+}
+bool flag_of(const json& j, const char* key, bool fallback) {
+    auto it = j.is_object() ? j.find(key) : j.end();
+    return it != j.end() && it->is_boolean() ? it->get<bool>() : fallback;
+}
+
+enum class Kind { Text, Flag, List, Object, Numbers };
+struct Field {
+    const char* name;
+    Kind kind;
+    bool required;
+};
+
+// What is wrong with a message, or empty.
+std::string shape_fault(const json& j, std::initializer_list<Field> fields) {
+    if (!j.is_object()) return "not a JSON object";
+    for (const Field& f : fields) {
+        auto it = j.find(f.name);
+        if (it == j.end()) {
+            if (f.required) return std::string("no \"") + f.name + "\"";
+            continue;
+        }
+        bool ok = false;
+        const char* want = "";
+        switch (f.kind) {
+            case Kind::Text: ok = it->is_string(); want = "a string"; break;
+            case Kind::Flag: ok = it->is_boolean(); want = "true or false"; break;
+            case Kind::List: ok = it->is_array(); want = "an array"; break;
+            case Kind::Object: ok = it->is_object(); want = "an object"; break;
+            case Kind::Numbers:
+                ok = it->is_array() && std::all_of(it->begin(), it->end(), [](const json& v) { return v.is_number_integer(); });
+                want = "an array of numbers";
+                break;
+        }
+        if (!ok) return std::string("\"") + f.name + "\" is not " + want;
+    }
+    return "";
+}
+
+const std::initializer_list<Field> kStatusFields = {
+    {"status", Kind::Text, true}, {"sign", Kind::Text, false}, {"time", Kind::Text, false}};
+const std::initializer_list<Field> kStateFields = {
+    {"prices", Kind::List, false}, {"blink", Kind::List, false}, {"time", Kind::Text, false},
+    {"source", Kind::Text, false}, {"matches", Kind::Flag, false}};
+const std::initializer_list<Field> kResultFields = {
+    {"id", Kind::Text, true},       {"outcome", Kind::Text, true}, {"reason", Kind::Text, false},
+    {"detail", Kind::Text, false},  {"fields", Kind::Numbers, false}, {"sign", Kind::Object, false},
+    {"late", Kind::Flag, false},    {"at", Kind::Text, false},     {"previous", Kind::Text, false},
+    {"time", Kind::Text, false}};
 
 [[noreturn]] void fail(const std::string& message, int code = 2) {
     std::fprintf(stderr, "kavor-centrala: %s\n", message.c_str());
@@ -181,7 +239,8 @@ public:
         if (rc != MOSQ_ERR_SUCCESS)
             fail("cannot reach the broker " + o.broker + ": " +
                  (rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : mosquitto_strerror(rc)));
-        if (!loop_until([&] { return connack_ >= 0; }, Clock::now() + std::chrono::seconds(10)))
+        // The broker closes the connection right after a refusal: the refusal is the news.
+        if (!loop_until([&] { return connack_ >= 0; }, Clock::now() + std::chrono::seconds(10), true))
             fail("the broker " + o.broker + " did not answer");
         if (connack_ != 0) fail("the broker refused the login: " + std::string(mosquitto_connack_string(connack_)));
     }
@@ -208,12 +267,16 @@ public:
         if (rc != MOSQ_ERR_SUCCESS) fail("cannot publish to " + topic + ": " + mosquitto_strerror(rc));
     }
 
+    // `connecting`: a lost connection after the broker's answer ends the wait.
     template <class Done>
-    bool loop_until(Done done, Clock::time_point deadline) {
+    bool loop_until(Done done, Clock::time_point deadline, bool connecting = false) {
         while (!done()) {
             if (Clock::now() >= deadline) return false;
             int rc = mosquitto_loop(mosq_, 100, 1);
-            if (rc != MOSQ_ERR_SUCCESS) fail(std::string("lost the broker: ") + mosquitto_strerror(rc));
+            if (rc != MOSQ_ERR_SUCCESS) {
+                if (connecting && connack_ > 0) return true;
+                fail(std::string("lost the broker: ") + mosquitto_strerror(rc));
+            }
         }
         return true;
     }
@@ -231,11 +294,22 @@ private:
         }
         std::string station = kc::mqtt::station_of_topic(topic);
         if (station.empty() || station == "_centrala") return;
+        const bool status = topic == kc::mqtt::status_topic(station);
+        const bool state = topic == kc::mqtt::state_topic(station);
+        const bool result = topic == kc::mqtt::result_topic(station);
+        if (!status && !state && !result) return;
         json j = json::parse(payload, nullptr, false);
-        if (j.is_discarded() || !j.is_object()) return;
-        if (topic == kc::mqtt::status_topic(station)) stations[station].status = j;
-        else if (topic == kc::mqtt::state_topic(station)) stations[station].state = j;
-        else if (topic == kc::mqtt::result_topic(station) && on_result) on_result(station, j);
+        std::string fault = j.is_discarded() ? "not JSON"
+                            : status         ? shape_fault(j, kStatusFields)
+                            : state          ? shape_fault(j, kStateFields)
+                                             : shape_fault(j, kResultFields);
+        if (!fault.empty()) {
+            std::fprintf(stderr, "kavor-centrala: %s: malformed message, ignored: %s\n", topic.c_str(), fault.c_str());
+            return;
+        }
+        if (status) stations[station].status = j;
+        else if (state) stations[station].state = j;
+        else if (on_result) on_result(station, j);
     }
 
     mosquitto* mosq_ = nullptr;
@@ -264,6 +338,7 @@ std::vector<Target> read_targets(const Options& o, Client& client) {
         if (!in) fail("cannot read " + o.file);
         std::string line;
         int number = 0;
+        std::map<std::string, int> named;  // station → its line
         while (std::getline(in, line)) {
             ++number;
             if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -275,6 +350,10 @@ std::vector<Target> read_targets(const Options& o, Client& client) {
             if (!kc::mqtt::valid_station_id(t.station)) fail(o.file + ":" + std::to_string(number) + ": bad station id");
             if (!parse_prices(std::vector<std::string>(f.begin() + 1, f.end()), t.set, why))
                 fail(o.file + ":" + std::to_string(number) + ": " + why);
+            // One change id per push: a second line would be answered "duplicate", not applied.
+            if (auto [it, fresh] = named.emplace(t.station, number); !fresh)
+                fail(o.file + ":" + std::to_string(number) + ": station " + t.station + " is already named on line " +
+                     std::to_string(it->second));
             targets.push_back(t);
         }
         if (targets.empty()) fail(o.file + " names no station");
@@ -299,20 +378,19 @@ std::vector<Target> read_targets(const Options& o, Client& client) {
 
 std::string outcome_cell(const Result& r, const StationView& view) {
     if (!r.have) {
-        if (view.status.is_object() && view.status.value("status", "") == "offline")
+        if (text_of(view.status, "status") == "offline")
             return "no result (station offline; the broker keeps the change)";
         return "no result";
     }
-    std::string out = r.message.value("outcome", "?");
-    if (r.message.contains("fields") && r.message["fields"].is_array()) {
+    std::string out = text_of(r.message, "outcome");
+    if (r.message.contains("fields")) {
         out += " (fields";
         for (const json& f : r.message["fields"]) out += " " + f.dump();
         out += ")";
     }
-    if (r.message.contains("detail") && r.message["detail"].is_string())
-        out += ": " + r.message["detail"].get<std::string>();
-    if (r.message.value("late", false)) out += " [late, due " + r.message.value("at", "") + "]";
-    if (r.message.value("outcome", "") == "scheduled") out += " for " + r.message.value("at", "");
+    if (r.message.contains("detail")) out += ": " + text_of(r.message, "detail");
+    if (flag_of(r.message, "late", false)) out += " [late, due " + text_of(r.message, "at") + "]";
+    if (text_of(r.message, "outcome") == kScheduled) out += " for " + text_of(r.message, "at");
     return out;
 }
 
@@ -328,10 +406,10 @@ int push(const Options& o) {
     Clock::time_point start;
     client.on_result = [&](const std::string& station, const json& j) {
         auto it = results.find(station);
-        if (it == results.end() || j.value("id", "") != id) return;
-        const std::string outcome = j.value("outcome", "");
+        if (it == results.end() || text_of(j, "id") != id) return;
+        const std::string outcome = text_of(j, "outcome");
         // A repeat of a change already taken says what became of the first.
-        if (outcome == "duplicate" && it->second.have) return;
+        if (outcome == kDuplicate && it->second.have) return;
         it->second.have = true;
         it->second.message = j;
         it->second.seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -346,9 +424,9 @@ int push(const Options& o) {
 
     auto final_outcome = [&](const Result& r) {
         if (!r.have) return false;
-        std::string out = r.message.value("outcome", "");
-        if (out == "scheduled") return !o.at.empty();
-        return out != "duplicate" || r.message.value("previous", "") != "pending";
+        std::string out = text_of(r.message, "outcome");
+        if (out == kScheduled) return !o.at.empty();
+        return out != kDuplicate || text_of(r.message, "previous") != kPending;
     };
     client.loop_until(
         [&] {
@@ -363,9 +441,9 @@ int push(const Options& o) {
     int bad = 0;
     for (const Target& t : targets) {
         const Result& r = results[t.station];
-        const std::string outcome = r.have ? r.message.value("outcome", "") : "";
-        const bool ok = outcome == "confirmed" || (outcome == "scheduled" && !o.at.empty()) ||
-                        (outcome == "duplicate" && r.message.value("previous", "") == "confirmed");
+        const std::string outcome = r.have ? text_of(r.message, "outcome") : "";
+        const bool ok = outcome == kConfirmed || (outcome == kScheduled && !o.at.empty()) ||
+                        (outcome == kDuplicate && text_of(r.message, "previous") == kConfirmed);
         if (!ok) ++bad;
         char seconds[32] = "-";
         if (r.have) std::snprintf(seconds, sizeof seconds, "%.2f s", r.seconds);
@@ -383,10 +461,12 @@ int status(const Options& o) {
     for (const auto& [station, view] : client.stations) {
         const json& s = view.status;
         const json& st = view.state;
-        std::string confirmed = st.is_object() ? st.value("time", "") : "";
-        if (st.is_object() && !st.value("matches", true)) confirmed += " (differs from what was sent)";
-        std::printf("%-16s %-8s %-12s %-34s %s\n", station.c_str(), s.is_object() ? s.value("status", "?").c_str() : "?",
-                    s.is_object() ? s.value("sign", "-").c_str() : "-", show_prices(st).c_str(), confirmed.c_str());
+        std::string confirmed = text_of(st, "time");
+        if (st.is_object() && !flag_of(st, "matches", true)) confirmed += " (differs from what was sent)";
+        const std::string link = s.is_object() ? text_of(s, "status") : "?";
+        const std::string sign = s.contains("sign") ? text_of(s, "sign") : "-";
+        std::printf("%-16s %-8s %-12s %-34s %s\n", station.c_str(), link.c_str(), sign.c_str(), show_prices(st).c_str(),
+                    confirmed.c_str());
     }
     if (client.stations.empty()) std::printf("(no station has reported yet)\n");
     return 0;

@@ -29,6 +29,9 @@ ParsedChange refuse(const std::string& reason, const std::string& where = "", co
 
 std::string utf8(const std::string& cp1250) { return cp1250_to_utf8(cp1250); }
 
+// Text from a file or the network may not be UTF-8; it must never stop an answer.
+std::string dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+
 json price_set_json(const PriceSet& set) {
     json prices = json::array(), blink = json::array();
     for (int i = 0; i < 5; ++i) {
@@ -57,6 +60,8 @@ bool digits(const std::string& s, size_t pos, size_t count, int& value) {
     }
     return true;
 }
+
+ParsedChange parse_change_checked(const std::string& payload, const std::string& station);
 
 }  // namespace
 
@@ -90,6 +95,17 @@ bool valid_change_id(const std::string& id) {
 
 ParsedChange parse_change(const std::string& payload, const std::string& station) {
     if (payload.size() > kMaxChangeBytes) return refuse("too_large");
+    try {
+        return parse_change_checked(payload, station);
+    } catch (const std::exception&) {
+        // Every value is type-checked before it is read; this only keeps a missed case
+        // from ending the program.
+        return refuse("not_json");
+    }
+}
+
+namespace {
+ParsedChange parse_change_checked(const std::string& payload, const std::string& station) {
 
     // A key given twice would let two readers of one message see two changes.
     std::vector<std::set<std::string>> keys;
@@ -153,6 +169,7 @@ ParsedChange parse_change(const std::string& payload, const std::string& station
     r.ok = true;
     return r;
 }
+}  // namespace
 
 std::string result_json(const std::string& station, const CentralResult& result) {
     json j{{"id", result.id}, {"station", station}, {"outcome", outcome_name(result.outcome)},
@@ -164,7 +181,7 @@ std::string result_json(const std::string& station, const CentralResult& result)
     if (result.late) j["late"] = true;
     if (result.late || result.outcome == CentralOutcome::Scheduled) j["at"] = format_time(result.at);
     if (!result.previous.empty()) j["previous"] = result.previous;
-    return j.dump();
+    return dump(j);
 }
 
 std::string state_json(const std::string& station, const StationState& state) {
@@ -173,7 +190,7 @@ std::string state_json(const std::string& station, const StationState& state) {
     j["time"] = format_time(state.time);
     j["source"] = state.source;
     j["matches"] = state.matches;
-    return j.dump();
+    return dump(j);
 }
 
 std::string status_json(const std::string& station, bool online, SignAnswers sign, int64_t time) {
@@ -181,13 +198,12 @@ std::string status_json(const std::string& station, bool online, SignAnswers sig
                     : sign == SignAnswers::NoAnswer     ? "no_answer"
                     : sign == SignAnswers::TestMode     ? "test_mode"
                                                         : "disconnected";
-    return json{{"station", station}, {"status", online ? "online" : "offline"}, {"sign", s},
-                {"time", format_time(time)}}
-        .dump();
+    return dump(json{{"station", station}, {"status", online ? "online" : "offline"}, {"sign", s},
+                {"time", format_time(time)}});
 }
 
 std::string offline_json(const std::string& station) {
-    return json{{"station", station}, {"status", "offline"}}.dump();
+    return dump(json{{"station", station}, {"status", "offline"}});
 }
 
 std::string change_json(const std::string& station, const std::string& id, const PriceSet& set,
@@ -196,7 +212,7 @@ std::string change_json(const std::string& station, const std::string& id, const
     j["id"] = id;
     j["station"] = station;
     if (!at.empty()) j["at"] = at;
-    return j.dump();
+    return dump(j);
 }
 
 bool parse_time(const std::string& s, int64_t& seconds) {
@@ -269,6 +285,10 @@ std::string reason_text(const std::string& code) {
         {"price_too_long", Txt::HoReasonPriceTooLong},
         {"price_bad_character", Txt::HoReasonPriceBadCharacter},
         {"bad_time", Txt::HoReasonBadTime},
+        {"too_far_ahead", Txt::HoReasonTooFarAhead},
+        {"queue_full", Txt::HoReasonQueueFull},
+        {"retained", Txt::HoReasonRetained},
+        {"shutting_down", Txt::HoReasonShuttingDown},
     };
     for (const auto& [name, text] : table)
         if (code == name) return txt(text);

@@ -1,17 +1,36 @@
 // Head office link (MQTT host): the station's broker settings.
 #include "hosts/mqtt/station_config.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <fstream>
+#include <cctype>
+#include <cerrno>
 
 #include "hosts/mqtt/messages.h"
 #include "resources/texts.h"
 
 namespace kc::mqtt {
+namespace {
+
+// A host name (letters, digits, '-', '.', '_') or an IPv4 address; in brackets an IPv6 one.
+bool valid_host(const std::string& h, bool bracketed) {
+    if (h.empty() || h.size() > 253) return false;
+    for (char c : h) {
+        const bool ok = bracketed ? (std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.')
+                                  : (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_');
+        if (!ok) return false;
+    }
+    return !bracketed || h.find(':') != std::string::npos;
+}
+
+}  // namespace
+
 bool parse_broker(const std::string& text, std::string& host, int& port) {
     std::string h = text, p;
-    if (!h.empty() && h[0] == '[') {
+    const bool bracketed = !h.empty() && h[0] == '[';
+    if (bracketed) {
         size_t close = h.find(']');
         if (close == std::string::npos) return false;
         std::string rest = h.substr(close + 1);
@@ -25,9 +44,7 @@ bool parse_broker(const std::string& text, std::string& host, int& port) {
         h = h.substr(0, colon);
         if (h.find(':') != std::string::npos) return false;  // a bare IPv6 address needs brackets
     }
-    if (h.empty()) return false;
-    for (char c : h)
-        if (c <= ' ' || c == '/' || c > '~') return false;
+    if (!valid_host(h, bracketed)) return false;
     port = kDefaultBrokerPort;
     if (!p.empty() || text.back() == ':') {
         if (p.empty() || p.size() > 5) return false;
@@ -44,25 +61,40 @@ bool parse_broker(const std::string& text, std::string& host, int& port) {
 }
 
 bool read_password_file(const std::string& path, std::string& password, std::string& problem) {
+    // Opened first and checked on the open file, so what is checked is what is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     struct stat st = {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0) ::close(fd);
         problem = fill(txt(Txt::HoPasswordFileUnreadable), {path});
         return false;
     }
+    auto refuse = [&](Txt text) {
+        ::close(fd);
+        problem = fill(txt(text), {path});
+        return false;
+    };
     // Like an ssh key: a password others can read is no secret, so it is not used.
-    if (st.st_mode & (S_IRWXG | S_IRWXO)) {
-        problem = fill(txt(Txt::HoPasswordFileOpen), {path});
+    if (st.st_mode & (S_IRWXG | S_IRWXO)) return refuse(Txt::HoPasswordFileOpen);
+    if (st.st_uid != ::geteuid()) return refuse(Txt::HoPasswordFileOwner);
+    std::string text;
+    char buffer[512];
+    ssize_t n;
+    while (text.size() < 4096 && (n = ::read(fd, buffer, sizeof buffer)) != 0) {
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return refuse(Txt::HoPasswordFileUnreadable);
+        }
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    std::string line = text.substr(0, text.find('\n'));
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    // An empty file is a mistake, not "no password".
+    if (line.empty()) {
+        problem = fill(txt(Txt::HoPasswordFileEmpty), {path});
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    if (!in || !std::getline(in, line)) {
-        if (!in.eof() || !line.empty()) {
-            problem = fill(txt(Txt::HoPasswordFileUnreadable), {path});
-            return false;
-        }
-    }
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
     password = line;
     return true;
 }
@@ -74,7 +106,9 @@ StationConfig read_station_config(const ExtraSettings& extra) {
     c.configured = !c.broker.empty() && !c.station.empty();
     c.enabled = c.configured && extra.get_bool(extra_key::kHeadOffice, true);
     if (!c.enabled) return c;
-    c.user = extra.get(extra_key::kHeadOfficeUser, c.station);
+    // Left empty it counts as left out, like the other keys.
+    c.user = extra.get(extra_key::kHeadOfficeUser);
+    if (c.user.empty()) c.user = c.station;
     c.ca_file = extra.get(extra_key::kHeadOfficeCaFile);
     if (!valid_station_id(c.station)) {
         c.problem = txt(Txt::HoBadStation);
