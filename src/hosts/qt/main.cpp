@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
     p.ui = &host;
     p.clock = &clock;
     kc::use_posix_serial(p);
+    kc::use_posix_files();
 #ifdef KC_WITH_MQTT
     // Head office's broker, when the extra settings file names one.
     return kc::run_program(p, [](kc::Program& program) {
