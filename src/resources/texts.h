@@ -163,6 +163,10 @@ enum class Txt {
     ConnBusyWin,             // a port refused as access denied: another program holds it
     ConnErrorCode,           // "%s (kod %s)": a system message with its number
 
+    // -- Files: one left alone because it could not be opened, a password others can read.
+    MsgFileNotOpened,        // "Nie można otworzyć pliku %s (%s); pozostaje bez zmian."
+    MsgSettingsPasswordOpen, // "Plik %s zawiera hasło centrali i może go czytać ktoś ..."
+
     TxtCount                 // keep last: the number of texts
 };
 

@@ -35,4 +35,15 @@ void ExtraSettings::replace_all(std::map<std::string, std::string> values) {
     values_ = std::move(values);
 }
 
+std::vector<std::string> ExtraSettings::lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+}
+
+void ExtraSettings::replace_all(std::map<std::string, std::string> values, std::vector<std::string> lines) {
+    std::lock_guard lock(mutex_);
+    values_ = std::move(values);
+    lines_ = std::move(lines);
+}
+
 }  // namespace kc
