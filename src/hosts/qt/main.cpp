@@ -1,6 +1,7 @@
 // Platform layer (Qt): the program's entry point. It reads the command line, makes sure
 // one program runs per working folder, joins the real host, the system clock and the
-// POSIX serial backend to the core and starts it.
+// POSIX serial backend and files to the core and starts it; the end signals close it
+// as "Zakończ" does.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -14,6 +15,7 @@
 #include "state/state.h"
 #include "hosts/posix/posix_services.h"
 #include "hosts/posix/system_clock.h"
+#include "hosts/qt/qt_end_signals.h"
 #include "hosts/qt/qt_host.h"
 #ifdef KC_WITH_MQTT
 #include "hosts/mqtt/mqtt_station.h"
@@ -100,6 +102,7 @@ int main(int argc, char** argv) {
     p.clock = &clock;
     kc::use_posix_serial(p);
     kc::use_posix_files();
+    kc::EndSignals end_signals(host);
 #ifdef KC_WITH_MQTT
     // Head office's broker, when the extra settings file names one.
     return kc::run_program(p, [](kc::Program& program) {
