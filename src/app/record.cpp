@@ -13,7 +13,6 @@
 #include "storage/file_report.h"
 #include "storage/settings_file.h"
 #include "text/cp1250.h"
-#include "text/format_text.h"
 
 namespace kc {
 namespace {
@@ -46,7 +45,7 @@ int create_record(Program& p) {
         if (error) tell_settings_not_saved(p, settings_path(p), error);
     }
     if (load_extra_settings(p).password_exposed)
-        tell_file_failure(p, format_text(txt(Txt::MsgSettingsPasswordOpen), utf8_to_cp1250(extra_settings_path(p))));
+        tell_file_failure(p, fill(Txt::MsgSettingsPasswordOpen, utf8_to_cp1250(extra_settings_path(p))));
     make_terminal_font(p);
     if (p.ui) p.ui->enable_menu_item(kCmdDisconnect, false);
     return 1;

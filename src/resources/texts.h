@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+#include "text/format_text.h"
+
 namespace kc {
 
 enum class Txt {
@@ -171,6 +173,12 @@ enum class Txt {
 };
 
 const std::string& txt(Txt id);
+
+// The text `id` with each "%s" filled by the next argument: the one way a text is filled.
+template <class... S>
+std::string fill(Txt id, const S&... args) {
+    return format_text(txt(id), args...);
+}
 
 // String table entries 784 ("COM"), 800..812 (speeds), 816..820 (parities),
 // 832..834 (stop bits); empty for an unknown id.

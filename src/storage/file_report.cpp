@@ -3,7 +3,6 @@
 #include "resources/texts.h"
 #include "storage/safe_file.h"
 #include "text/cp1250.h"
-#include "text/format_text.h"
 
 namespace kc {
 
@@ -16,7 +15,7 @@ void tell_file_failure(Program& p, const std::string& text) {
 }
 
 void tell_settings_not_saved(Program& p, const std::string& path, const std::error_code& error) {
-    tell_file_failure(p, format_text(txt(Txt::ConnSaveFailed), utf8_to_cp1250(path), file_error_reason(error)));
+    tell_file_failure(p, fill(Txt::ConnSaveFailed, utf8_to_cp1250(path), file_error_reason(error)));
 }
 
 }  // namespace kc

@@ -11,7 +11,6 @@
 #include "storage/file_report.h"
 #include "storage/safe_file.h"
 #include "text/cp1250.h"
-#include "text/format_text.h"
 
 namespace kc {
 namespace {
@@ -38,7 +37,7 @@ constexpr LogNames kDisplayLightLog{"KavorSwR.pod", "KavorSwR.po1", 4};
 void log_failed(Program& p, const LogNames& names, int error) {
     if (p.state.log_failure_told[names.index].exchange(true)) return;
     std::error_code e(error ? error : EIO, std::generic_category());
-    tell_file_failure(p, format_text(txt(Txt::ConnLogFailed), utf8_to_cp1250(log_path(p, names.current)),
+    tell_file_failure(p, fill(Txt::ConnLogFailed, utf8_to_cp1250(log_path(p, names.current)),
                                      file_error_reason(e)));
 }
 

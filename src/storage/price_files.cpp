@@ -11,7 +11,6 @@
 #include "resources/texts.h"
 #include "storage/safe_file.h"
 #include "text/cp1250.h"
-#include "text/format_text.h"
 
 namespace kc {
 namespace {
@@ -368,8 +367,8 @@ std::error_code save_schedule(const std::string& path, const Schedule& schedule)
 }
 
 std::string file_read_problem(const std::string& path, const FileRead& read) {
-    if (!read.set_aside_as.empty()) return format_text(txt(Txt::MsgFileSetAside), path, read.set_aside_as);
-    if (read.open_error) return format_text(txt(Txt::MsgFileNotOpened), path, read.open_error.message());
+    if (!read.set_aside_as.empty()) return fill(Txt::MsgFileSetAside, path, read.set_aside_as);
+    if (read.open_error) return fill(Txt::MsgFileNotOpened, path, read.open_error.message());
     if (read.bad_lines.empty()) return "";
     std::string lines;
     for (int n : read.bad_lines) {
@@ -379,7 +378,7 @@ std::string file_read_problem(const std::string& path, const FileRead& read) {
         }
         lines += (lines.empty() ? "" : ", ") + std::to_string(n);
     }
-    return format_text(txt(Txt::MsgBadLinesInFile), path, lines);
+    return fill(Txt::MsgBadLinesInFile, path, lines);
 }
 
 }  // namespace kc
