@@ -6,11 +6,13 @@
 #include "link/polling.h"
 #include "panel/terminal_view.h"
 #include "resources/command_ids.h"
+#include "resources/texts.h"
 #include "script/script_runner.h"
 #include "serial/port.h"
 #include "storage/extra_settings_file.h"
 #include "storage/file_report.h"
 #include "storage/settings_file.h"
+#include "text/cp1250.h"
 
 namespace kc {
 namespace {
@@ -42,7 +44,8 @@ int create_record(Program& p) {
         save_settings(p, &error);
         if (error) tell_settings_not_saved(p, settings_path(p), error);
     }
-    load_extra_settings(p);
+    if (load_extra_settings(p).password_exposed)
+        tell_file_failure(p, fill(Txt::MsgSettingsPasswordOpen, utf8_to_cp1250(extra_settings_path(p))));
     make_terminal_font(p);
     if (p.ui) p.ui->enable_menu_item(kCmdDisconnect, false);
     return 1;

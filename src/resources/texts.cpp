@@ -178,6 +178,9 @@ const char* utf8_text(Txt id) {
         case Txt::ConnPickPortWin: return "Port wybierzesz w „Ustawieniach transmisji” (Port :).";
         case Txt::ConnBusyWin: return "Port jest zajęty przez inny program albo system odmówił do niego dostępu. Zamknij ten program i połącz ponownie.";
         case Txt::ConnErrorCode: return "%s (kod %s)";
+        case Txt::MsgFileNotOpened: return "Nie można otworzyć pliku %s (%s); pozostaje bez zmian.";
+        case Txt::MsgSettingsPasswordOpen:
+            return "Plik %s zawiera hasło centrali i może go czytać ktoś poza właścicielem (popraw: chmod 600).";
 
         // -- Work without an operator.
         case Txt::StartWaitMissing: return "Oczekiwanie na wieżę: brak urządzenia %s portu %s";

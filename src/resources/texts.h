@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+#include "text/format_text.h"
+
 namespace kc {
 
 enum class Txt {
@@ -192,11 +194,20 @@ enum class Txt {
     FileTroubleMany,         // "Nie można zapisać plików %s: %s." (one cause, several files)
     FileTroubleManyIn,       // "Nie można zapisać plików %s w folderze %s: %s."
     FileTroubleLater,        // what happens next: the program tries again at the next write
+    // -- Files: one left alone because it could not be opened, a password others can read.
+    MsgFileNotOpened,        // "Nie można otworzyć pliku %s (%s); pozostaje bez zmian."
+    MsgSettingsPasswordOpen, // "Plik %s zawiera hasło centrali i może go czytać ktoś ..."
 
     TxtCount                 // keep last: the number of texts
 };
 
 const std::string& txt(Txt id);
+
+// The text `id` with each "%s" filled by the next argument: the one way a text is filled.
+template <class... S>
+std::string fill(Txt id, const S&... args) {
+    return format_text(txt(id), args...);
+}
 
 // String table entries 784 ("COM"), 800..812 (speeds), 816..820 (parities),
 // 832..834 (stop bits); empty for an unknown id.

@@ -50,4 +50,15 @@ int sign_watch_period_minutes(const ExtraSettings& extra) {
     return extra.get_bool(extra_key::kSignWatch, false) ? sign_watch_minutes_setting(extra) : 0;
 }
 
+std::vector<std::string> ExtraSettings::lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+}
+
+void ExtraSettings::replace_all(std::map<std::string, std::string> values, std::vector<std::string> lines) {
+    std::lock_guard lock(mutex_);
+    values_ = std::move(values);
+    lines_ = std::move(lines);
+}
+
 }  // namespace kc

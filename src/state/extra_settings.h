@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace kc {
 
@@ -20,10 +21,15 @@ public:
     // Every key and value, sorted by key.
     std::map<std::string, std::string> all() const;
     void replace_all(std::map<std::string, std::string> values);
+    // The file's lines as read (comments, blanks, lines not understood, key lines), so
+    // a rewrite keeps them in place; empty for a file not read.
+    std::vector<std::string> lines() const;
+    void replace_all(std::map<std::string, std::string> values, std::vector<std::string> lines);
 
 private:
     mutable std::mutex mutex_;
     std::map<std::string, std::string> values_;
+    std::vector<std::string> lines_;
 };
 
 // Keys of the extra settings file, one place for every feature that keeps one.

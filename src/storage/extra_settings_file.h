@@ -18,12 +18,16 @@ std::string extra_settings_path(const Program& p);
 struct ExtraLoadResult {
     bool found = false;            // the file existed and was read
     std::vector<int> bad_lines;    // 1-based numbers of lines that were skipped
+    // The file holds head office's password and others than its owner may read it.
+    bool password_exposed = false;
 };
 
-// Reads the file into p.extra (replacing what it held). A line without "=" or with an
-// empty key is skipped and its number reported.
+// Reads the file into p.extra (replacing what it held), with every line kept so that a
+// save writes comments and lines not understood back in place. A line without "=" or
+// with an empty key is skipped and its number reported.
 ExtraLoadResult load_extra_settings(Program& p);
-// Writes p.extra whole through a temporary file; the error says why it failed.
+// Writes p.extra whole through a temporary file (the old file's mode kept); the error
+// says why it failed.
 std::error_code save_extra_settings(Program& p);
 
 // The file's text for the given values (what save writes).

@@ -9,7 +9,6 @@
 #include "storage/safe_file.h"
 #include "storage/work_path.h"
 #include "text/cp1250.h"
-#include "text/format_text.h"
 
 namespace kc {
 

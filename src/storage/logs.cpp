@@ -12,7 +12,6 @@
 #include "storage/safe_file.h"
 #include "storage/work_path.h"
 #include "text/cp1250.h"
-#include "text/format_text.h"
 
 namespace kc {
 namespace {
@@ -94,7 +93,7 @@ void rotate_log(const std::string& current, const std::string& rotated) {
     std::error_code ec;
     auto size = std::filesystem::file_size(current, ec);
     if (ec || size <= static_cast<std::uintmax_t>(kLogRotateLimit)) return;
-    std::filesystem::remove(rotated, ec);
+    // Renamed over the older generation, which stays until the new one takes its place.
     std::filesystem::rename(current, rotated, ec);
 }
 

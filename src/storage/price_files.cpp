@@ -2,6 +2,7 @@
 #include "storage/price_files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -131,28 +132,39 @@ bool has_control_bytes(std::string_view s) {
     return false;
 }
 
-// Splits bytes into lines at LF, dropping one CR before it.
+// Splits bytes into lines. LF, CR LF, any run of CRs before an LF and a lone CR each
+// end a line, so no line holds a CR: what a line says never depends on how an editor
+// or a copy changed its line ends (a line reported broken cannot turn good by that).
 std::vector<std::string_view> split_lines(std::string_view bytes) {
     std::vector<std::string_view> lines;
     size_t start = 0;
     while (start < bytes.size()) {
-        size_t end = bytes.find('\n', start);
+        size_t end = bytes.find_first_of("\r\n", start);
         if (end == std::string_view::npos) end = bytes.size();
-        std::string_view line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        start = end + 1;
+        lines.push_back(bytes.substr(start, end - start));
+        start = end;
+        while (start < bytes.size() && bytes[start] == '\r') ++start;
+        if (start < bytes.size() && bytes[start] == '\n') ++start;
+        if (start == end) ++start;  // only at the end of the bytes
     }
     return lines;
 }
 
-// Reads the whole file; a file that exists but cannot be read is set aside.
+// Reads the whole file. Only a file whose content cannot be read (a folder in its
+// place, a read error) is set aside; one that could not be opened (no permission, too
+// many open files) is left as it is and counts as not found.
 bool read_bytes(const std::string& path, std::string& bytes, FileRead& result) {
+    namespace fs = std::filesystem;
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return false;
+    if (!fs::exists(path, ec)) return false;
     result.found = true;
-    std::ifstream in(path, std::ios::binary);
-    if (in && std::filesystem::is_regular_file(path, ec)) {
+    if (fs::is_regular_file(path, ec)) {
+        errno = 0;
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            result.open_error = std::error_code(errno ? errno : EIO, std::generic_category());
+            return false;
+        }
         std::ostringstream s;
         s << in.rdbuf();
         if (!in.bad()) {
@@ -164,13 +176,14 @@ bool read_bytes(const std::string& path, std::string& bytes, FileRead& result) {
     return false;
 }
 
-// The logs' rotation: past the limit the file becomes the older generation. Kept here
-// rather than called from logs.cpp, so that this file links without the log writers.
+// The logs' rotation: past the limit the file becomes the older generation, renamed
+// over it (never removed first: the older one stays until the new one takes its place).
+// Kept here rather than called from logs.cpp, so that this file links without the log
+// writers.
 void rotate_journal(const std::string& current, const std::string& rotated) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(current, ec);
     if (ec || size <= static_cast<std::uintmax_t>(kLogRotateLimit)) return;
-    std::filesystem::remove(rotated, ec);
     std::filesystem::rename(current, rotated, ec);
 }
 
@@ -231,17 +244,20 @@ bool parse_journal_line(std::string_view line, JournalEntry& e) {
 std::error_code append_journal(const Program& p, const JournalEntry& entry) {
     const std::string path = work_file_path(p, kJournalName);
     rotate_journal(path, work_file_path(p, kJournalRotatedName));
+    namespace fs = std::filesystem;
     std::error_code ec;
-    bool exists = std::filesystem::exists(path, ec);
-    FILE* f = std::fopen(path.c_str(), "ab");
-    if (!f && exists) {
-        // Never write over what we cannot read: move it aside and start anew.
-        if (set_file_aside(path).empty()) return std::error_code(errno, std::generic_category());
-        exists = false;
-        f = std::fopen(path.c_str(), "ab");
+    const fs::file_status status = fs::status(path, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        // Never write into what is no journal (a folder in its place): move it aside.
+        if (set_file_aside(path).empty()) return std::make_error_code(std::errc::is_a_directory);
     }
-    if (!f) return std::error_code(errno, std::generic_category());
-    std::string bytes = exists ? "" : journal_header();
+    errno = 0;
+    FILE* f = std::fopen(path.c_str(), "ab");
+    // Any other failure (no permission, too many open files) leaves the file alone.
+    if (!f) return std::error_code(errno ? errno : EIO, std::generic_category());
+    // An empty file (a full disk cut its first write short) gets the header too.
+    const bool empty = std::fseek(f, 0, SEEK_END) == 0 && std::ftell(f) == 0;
+    std::string bytes = empty ? journal_header() : "";
     bytes += journal_line(entry);
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     const int write_errno = errno;
@@ -288,16 +304,8 @@ std::string schedule_line(const ScheduleEntry& e) {
 }
 
 bool parse_schedule_line(std::string_view line, ScheduleEntry& e) {
-    // Price characters hold no ';' or '"', so a plain split is the whole grammar.
-    std::vector<std::string_view> f;
-    size_t start = 0;
-    while (true) {
-        size_t end = line.find(';', start);
-        f.push_back(line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        if (end == std::string_view::npos || f.size() > kScheduleFields) break;
-        start = end + 1;
-    }
-    if (f.size() != kScheduleFields) return false;
+    std::vector<std::string> f;
+    if (!split_csv(line, f) || f.size() != kScheduleFields) return false;
     ScheduleEntry out;
     if (f[0] == "codziennie")
         out.daily = true;
@@ -306,11 +314,11 @@ bool parse_schedule_line(std::string_view line, ScheduleEntry& e) {
     if (!read_time(f[1], out.hour, out.minute, out.second, true)) return false;
     for (int i = 0; i < 5; ++i) {
         if (!schedule_price_ok(f[2 + i])) return false;
-        out.prices[i] = std::string(f[2 + i]);
+        out.prices[i] = f[2 + i];
     }
     // A change with no price at all would blank the sign.
     if (std::all_of(out.prices.begin(), out.prices.end(), [](const std::string& s) { return s.empty(); })) return false;
-    if (!blink_text_ok(std::string(f[7]))) return false;
+    if (!blink_text_ok(f[7])) return false;
     for (int i = 0; i < 5; ++i) out.blink[i] = f[7][i] == 'M';
     e = std::move(out);
     return true;
@@ -320,7 +328,10 @@ FileRead load_schedule(const std::string& path, Schedule& schedule) {
     FileRead result;
     schedule = Schedule{};
     std::string bytes;
-    if (!read_bytes(path, bytes, result)) return result;
+    if (!read_bytes(path, bytes, result)) {
+        schedule.unread = result.open_error;
+        return result;
+    }
     int number = 0;
     for (std::string_view line : split_lines(bytes)) {
         ++number;
@@ -351,15 +362,13 @@ std::string schedule_text(const Schedule& schedule) {
 }
 
 std::error_code save_schedule(const std::string& path, const Schedule& schedule) {
+    if (schedule.unread) return schedule.unread;
     return write_file_replacing(path, schedule_text(schedule), false);
 }
 
 std::string file_read_problem(const std::string& path, const FileRead& read) {
-    char b[1024];
-    if (!read.set_aside_as.empty()) {
-        std::snprintf(b, sizeof b, txt(Txt::MsgFileSetAside).c_str(), path.c_str(), read.set_aside_as.c_str());
-        return b;
-    }
+    if (!read.set_aside_as.empty()) return fill(Txt::MsgFileSetAside, path, read.set_aside_as);
+    if (read.open_error) return fill(Txt::MsgFileNotOpened, path, read.open_error.message());
     if (read.bad_lines.empty()) return "";
     std::string lines;
     for (int n : read.bad_lines) {
@@ -369,8 +378,7 @@ std::string file_read_problem(const std::string& path, const FileRead& read) {
         }
         lines += (lines.empty() ? "" : ", ") + std::to_string(n);
     }
-    std::snprintf(b, sizeof b, txt(Txt::MsgBadLinesInFile).c_str(), path.c_str(), lines.c_str());
-    return b;
+    return fill(Txt::MsgBadLinesInFile, path, lines);
 }
 
 }  // namespace kc

@@ -58,6 +58,7 @@ struct FileRead {
     bool found = false;
     std::vector<int> bad_lines;  // 1-based line numbers skipped
     std::string set_aside_as;    // non-empty: the file could not be read and was renamed
+    std::error_code open_error;  // the file is there but could not be opened; left alone
 };
 // The message telling the operator that `path` was set aside or had broken lines, or
 // "" when there is nothing to tell.
@@ -92,6 +93,9 @@ struct Schedule {
     // Lines that did not parse, kept as they were and written back at the end, so a
     // mistake made by hand is never lost by a save.
     std::vector<std::string> kept_lines;
+    // Why a file that is there could not be opened: saving would lose it, so save
+    // refuses with this error.
+    std::error_code unread;
 };
 
 // One entry as a line (without the line end).

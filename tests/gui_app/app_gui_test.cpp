@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -29,6 +30,8 @@
 #include "gui/gui_support.h"
 #include "hosts/posix/posix_services.h"
 #include "hosts/posix/system_clock.h"
+#include "hosts/posix/uucp_lock.h"
+#include "hosts/qt/qt_end_signals.h"
 #include "hosts/qt/qt_host.h"
 #include "hosts/qt/qt_single_instance.h"
 #include "resources/command_ids.h"
@@ -204,6 +207,23 @@ TEST_F(AppGuiTest, close_question_appears_and_cancel_keeps_the_program) {
     host->menu_action(kCmdExit)->trigger();
     ASSERT_TRUE(gui::wait_for([&] { return p().record == nullptr; }));
     EXPECT_EQ(asked, u("Czy zamknąć program?"));
+}
+
+TEST_F(AppGuiTest, sigterm_during_the_close_question_closes_the_port_and_ends) {
+    SignSimulator sign;
+    ASSERT_FALSE(sign.start());
+    link_com1(sign.path());
+    host->menu_action(kCmdConnect)->trigger();
+    ASSERT_TRUE(gui::wait_for([&] { return status() == u("POŁĄCZONY"); }));
+    const std::string lock = posix::lock_file_path(sign.path());
+    ASSERT_TRUE(std::filesystem::exists(lock));
+
+    EndSignals end_signals(*host);
+    gui::when_modal([](QWidget*) { std::raise(SIGTERM); });
+    frame()->close();  // the question is open when the signal comes: it goes unanswered
+    ASSERT_TRUE(gui::wait_for([&] { return p().record == nullptr; }));
+    EXPECT_FALSE(std::filesystem::exists(lock));
+    EXPECT_EQ(host->run_message_loop(), 0);
 }
 
 TEST_F(AppGuiTest, backlight_buttons_in_test_mode_answer_not_connected) {

@@ -1,8 +1,11 @@
 // The program's command line: --help and --version answer without a display and
-// without touching any file; anything else is refused.
+// without touching any file; anything else is refused. The end signals end it as
+// "Zakończ" does.
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <signal.h>
 
 #include "gui/gui_support.h"
 
@@ -67,6 +70,36 @@ TEST(CommandLine, help_and_version_print_and_exit_creating_no_file) {
     EXPECT_EQ(stray.code, 2);
 
     EXPECT_EQ(everything_in(folder.path()), QStringList());
+}
+
+TEST(CommandLine, sigterm_sigint_and_sighup_end_the_program_with_0_and_its_files_saved) {
+    kc::gui::app();
+    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal_number);
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.path() + QStringLiteral("/config"));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(folder.path());
+        process.start(QString::fromUtf8(KC_PROGRAM), {});
+        ASSERT_TRUE(process.waitForStarted(5000));
+        // The settings file is written once the window is made, the signals caught by then.
+        const QString settings = folder.path() + QStringLiteral("/KavorCen.ini");
+        const bool started = kc::gui::wait_for([&] { return QFileInfo::exists(settings); }, 15000);
+        if (started) ::kill(static_cast<pid_t>(process.processId()), signal_number);
+        const bool ended = process.waitForFinished(15000);
+        if (!ended) {
+            process.kill();
+            process.waitForFinished();
+        }
+        ASSERT_TRUE(started && ended);
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+        EXPECT_TRUE(QFileInfo::exists(folder.path() + QStringLiteral("/KavorCen-dodatkowe.ini")));
+    }
 }
 
 }  // namespace

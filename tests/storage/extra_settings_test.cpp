@@ -31,6 +31,22 @@ TEST(ExtraSettings, round_trip_keeps_unknown_keys_and_skips_broken_lines) {
     EXPECT_FALSE(std::filesystem::exists(dir / (std::string(kExtraSettingsName) + ".tmp")));
 }
 
+TEST(ExtraSettings, a_save_keeps_comments_and_lines_not_understood_in_place) {
+    TempDir dir;
+    auto p = test::make_program(dir.path());
+    test::write_file(dir / kExtraSettingsName,
+                     "# broker of head office\nhead_office_broker = old:8883\nbroken line\n"
+                     "\n# reconnect after a replug\nreconnect=1\nunknown_key=x\nhead_office_station=ST1\n");
+    load_extra_settings(*p);
+    p->extra.set(extra_key::kHeadOfficeBroker, "new:8883");
+    p->extra.erase(extra_key::kHeadOfficeStation);
+    p->extra.set("added", "1");
+    ASSERT_FALSE(save_extra_settings(*p));
+    EXPECT_EQ(test::read_file(dir / kExtraSettingsName),
+              "# broker of head office\nhead_office_broker=new:8883\nbroken line\n"
+              "\n# reconnect after a replug\nreconnect=1\nunknown_key=x\nadded=1\n");
+}
+
 TEST(SafeFile, a_folder_in_the_way_is_reported_and_left_alone) {
     TempDir dir;
     std::filesystem::create_directory(dir / "KavorCen.ini");

@@ -86,6 +86,35 @@ TEST_F(PriceFiles, journal_appends_with_one_header_and_sets_an_unreadable_file_a
     EXPECT_TRUE(fs::is_regular_file(path(kJournalName)));
 }
 
+TEST_F(PriceFiles, an_empty_journal_gets_its_header_with_the_first_line) {
+    Program p;
+    copy_text(p.state.work_directory, sizeof p.state.work_directory, dir_.string().c_str());
+    { std::ofstream empty(path(kJournalName)); }  // a full disk cut the first write short
+    ASSERT_FALSE(append_journal(p, sample()));
+    std::ifstream in(path(kJournalName), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    EXPECT_EQ(s.str(), journal_header() + journal_line(sample()));
+}
+
+TEST_F(PriceFiles, a_schedule_line_means_the_same_after_a_save_whatever_its_line_end) {
+    const std::string good = "codziennie;06:00:00;4.59;;;;;-----";
+    const std::string broken = "codziennie;25:00:00;4.59;;;;;-----";
+    for (const std::string& line : {good, broken})
+        for (const char* end : {"\n", "\r\n", "\r\r\n", "\r", "\r\r"}) {
+            SCOPED_TRACE(line + " ending in " + std::to_string(std::string(end).size()) + " bytes " +
+                         (std::string(end).find('\n') == std::string::npos ? "without LF" : "with LF"));
+            std::ofstream(path(kScheduleName), std::ios::binary) << "#\n" << line << end << "#\n";
+            Schedule first, second;
+            const FileRead read = load_schedule(path(kScheduleName), first);
+            ASSERT_FALSE(save_schedule(path(kScheduleName), first));
+            const FileRead again = load_schedule(path(kScheduleName), second);
+            EXPECT_EQ(first.entries.size(), line == good ? 1u : 0u);
+            EXPECT_EQ(second.entries.size(), first.entries.size());
+            EXPECT_EQ(again.bad_lines.size(), read.bad_lines.size());
+        }
+}
+
 TEST_F(PriceFiles, random_mebibyte_reports_bad_lines_and_loses_no_good_one) {
     // Good lines stand between blocks of random bytes, in both files.
     ScheduleEntry planned;

@@ -4,6 +4,7 @@
 #include "state/state.h"
 #include "link/port_reader.h"
 #include "hosts/posix/port_names.h"
+#include "hosts/posix/posix_files.h"
 #include "hosts/posix/posix_serial.h"
 #include "hosts/posix/udev_discovery.h"
 
@@ -17,5 +18,9 @@ inline void use_posix_serial(Program& p) {
     if (!p.discovery) p.discovery = make_udev_discovery();
     install_link(p);
 }
+
+// The safe write's system calls (O_EXCL, owner, fsync) for every file the program
+// replaces.
+inline void use_posix_files() { install_file_system(&posix::posix_file_system()); }
 
 }  // namespace kc

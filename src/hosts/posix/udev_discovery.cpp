@@ -102,6 +102,13 @@ void UdevPortDiscovery::watch(std::function<void()> changed) {
         return;  // no udev here (a container): the reconnect watch still polls
     }
     stop_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stop_fd_ < 0) {
+        // No way to stop a watcher later (too many open files): none is started, and
+        // the reconnect watch still polls.
+        udev_monitor_unref(m);
+        udev_unref(u);
+        return;
+    }
     int stop = stop_fd_;
     watcher_ = std::thread([u, m, stop, changed = std::move(changed)] {
         int fd = udev_monitor_get_fd(m);
@@ -160,11 +167,13 @@ std::error_code UdevPortDiscovery::link_port(int port_number, const std::string&
     // new one is complete.
     fs::path tmp = link;
     tmp += ".new";
-    fs::remove(tmp, e);
+    std::error_code ignored;
+    fs::remove(tmp, ignored);
     fs::create_symlink(device, tmp, e);
     if (e) return e;
+    // A folder named COMn in the way makes the rename fail: that error is the answer.
     fs::rename(tmp, link, e);
-    if (e) fs::remove(tmp, e);
+    if (e) fs::remove(tmp, ignored);
     return e;
 }
 

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -32,19 +33,25 @@ std::string real_path(const std::string& path) {
 
 bool process_alive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
 
-// Writes the lock file with O_EXCL; EEXIST when one is there.
+// The lock-file convention: the PID goes into a temporary file first and link() gives
+// it the lock's name, so no reader ever finds a lock without its PID. EEXIST when a
+// lock is there.
 std::error_code create_lock(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    static std::atomic<unsigned> serial{0};
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    const std::string tmp =
+        folder + "LTMP." + std::to_string(getpid()) + "." + std::to_string(serial.fetch_add(1));
+    ::unlink(tmp.c_str());  // a leftover of a process that had our PID
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return {errno, std::generic_category()};
     char text[16];
     int n = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
     bool ok = ::write(fd, text, static_cast<size_t>(n)) == n;
     ok = ::close(fd) == 0 && ok;
-    if (!ok) {
-        ::unlink(path.c_str());
-        return {EIO, std::generic_category()};
-    }
-    return {};
+    int error = ok ? 0 : EIO;
+    if (ok && ::link(tmp.c_str(), path.c_str()) != 0) error = errno;
+    ::unlink(tmp.c_str());
+    return {error, std::generic_category()};
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Platform layer (Qt): the program's entry point. It reads the command line, makes sure
 // one program runs per working folder, joins the real host, the system clock and the
-// POSIX serial backend to the core and starts it.
+// POSIX serial backend and files to the core and starts it; the end signals close it
+// as "Zakończ" does.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -16,6 +17,7 @@
 #include "hosts/posix/posix_services.h"
 #include "hosts/posix/system_clock.h"
 #include "hosts/posix/xdg_autostart.h"
+#include "hosts/qt/qt_end_signals.h"
 #include "hosts/qt/qt_host.h"
 #ifdef KC_WITH_MQTT
 #include "hosts/mqtt/mqtt_station.h"
@@ -107,6 +109,8 @@ int main(int argc, char** argv) {
                                                                      KC_MENU_LAUNCHER,
                                                                      std::filesystem::current_path(no_folder).string()),
                                          KC_APP_ID);
+    kc::use_posix_files();
+    kc::EndSignals end_signals(host);
 #ifdef KC_WITH_MQTT
     // Head office's broker, when the extra settings file names one.
     return kc::run_program(p, [](kc::Program& program) {
