@@ -253,6 +253,7 @@ TEST_F(DialogsGuiTest, every_window_names_its_controls_cuts_no_text_and_gives_ea
         {kCmdProgramSettings, kDialogProgramSettings},
         {kCmdPriceSchedule, kDialogPriceSchedule},
         {kCmdPriceHistory, kDialogPriceHistory},
+        {kCmdUnattended, kDialogUnattended},
     };
     for (auto [command, window] : dialogs) {
         open(command, [&, window = window](QWidget* dialog) {
