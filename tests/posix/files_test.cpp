@@ -156,6 +156,11 @@ private:
 };
 
 TEST_F(Files, the_journal_and_schedule_are_not_set_aside_when_no_file_can_be_opened) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers' own checks open descriptors (a pipe to probe memory) and report
+    // false faults when none is free; the default build runs this test.
+    GTEST_SKIP() << "needs free descriptors under a sanitizer";
+#endif
     auto p = std::make_unique<Program>();
     copy_text(p->state.work_directory, sizeof p->state.work_directory, dir.c_str());
     const fs::path journal = dir / kJournalName, schedule = dir / kScheduleName;
