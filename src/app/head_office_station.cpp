@@ -21,21 +21,6 @@ namespace {
 
 constexpr int kTickMs = 1000;
 
-// `pattern` with each "%s" replaced by the next argument.
-std::string fill(const std::string& pattern, std::initializer_list<std::string> args) {
-    std::string out;
-    auto next = args.begin();
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's' && next != args.end()) {
-            out += *next++;
-            ++i;
-        } else {
-            out += pattern[i];
-        }
-    }
-    return out;
-}
-
 std::string clock_text(const LocalTime& t) {
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
@@ -75,16 +60,16 @@ const char* refusal_code(QueueRefusal r) {
 
 std::string outcome_text(const CentralResult& r) {
     switch (r.outcome) {
-        case CentralOutcome::Refused: return fill(txt(Txt::HoOutcomeRefused), {r.detail});
-        case CentralOutcome::Scheduled: return fill(txt(Txt::HoOutcomeScheduled), {r.detail});
+        case CentralOutcome::Refused: return fill(Txt::HoOutcomeRefused, r.detail);
+        case CentralOutcome::Scheduled: return fill(Txt::HoOutcomeScheduled, r.detail);
         case CentralOutcome::Acknowledged: return txt(Txt::HoOutcomeAcknowledged);
         case CentralOutcome::Confirmed: return txt(Txt::HoOutcomeConfirmed);
         case CentralOutcome::Mismatch: {
             std::string fields;
             for (int f : r.fields) fields += (fields.empty() ? "" : ", ") + std::to_string(f);
-            return fill(txt(Txt::HoOutcomeMismatch), {fields});
+            return fill(Txt::HoOutcomeMismatch, fields);
         }
-        case CentralOutcome::NotConfirmed: return fill(txt(Txt::HoOutcomeNotConfirmed), {r.detail});
+        case CentralOutcome::NotConfirmed: return fill(Txt::HoOutcomeNotConfirmed, r.detail);
         case CentralOutcome::GivenUp: return txt(Txt::HoOutcomeGivenUp);
         case CentralOutcome::Duplicate: return txt(Txt::HoOutcomeDuplicate);
     }
@@ -144,7 +129,7 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
     }
 
     void show_change(const std::string& id, const CentralResult& r) {
-        const std::string line = fill(txt(Txt::HoChangeLine), {clock_text(p.clock->local_time()), id, outcome_text(r)});
+        const std::string line = fill(Txt::HoChangeLine, clock_text(p.clock->local_time()), id, outcome_text(r));
         set_panel_text(p, kIdHeadOfficeChange, line);
     }
 

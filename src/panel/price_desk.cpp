@@ -93,12 +93,6 @@ std::string blink_text(const std::array<bool, kPriceFieldCount>& blink) {
     return s;
 }
 
-std::string fmt(Txt t, const std::string& a) {
-    char b[512];
-    std::snprintf(b, sizeof b, txt(t).c_str(), a.c_str());
-    return b;
-}
-
 // Instants at which `e` falls due on the local days around `now`.
 template <typename F>
 void for_each_instant(const ScheduleEntry& e, int64_t from, int64_t to, F f) {
@@ -123,7 +117,7 @@ void show_outcome(Program& p, const BatchOutcome& o, const LocalTime& when) {
     std::string box;
     bool short_text = false;  // a differing field whose text reaches fewer than three places
     switch (o.kind) {
-        case OutcomeKind::confirmed: line = fmt(Txt::PricePanelConfirmed, hms(when)); break;
+        case OutcomeKind::confirmed: line = fill(Txt::PricePanelConfirmed, hms(when)); break;
         case OutcomeKind::mismatch: {
             std::string fields;
             for (int f = 0; f < kPriceFieldCount; ++f) {
@@ -147,12 +141,12 @@ void show_outcome(Program& p, const BatchOutcome& o, const LocalTime& when) {
             }
             // Only the panel sends a text as typed; other sources set the whole field.
             if (short_text && o.source == BatchSource::panel) box += "\n" + txt(Txt::PriceMismatchAdvice);
-            line = fmt(Txt::PricePanelMismatch, fields);
+            line = fill(Txt::PricePanelMismatch, fields);
             break;
         }
         case OutcomeKind::not_confirmed: line = txt(Txt::PricePanelNotConfirmed); break;
         case OutcomeKind::given_up: line = txt(Txt::PricePanelGivenUp); break;
-        case OutcomeKind::acknowledged: line = fmt(Txt::PricePanelAcknowledged, hms(when)); break;
+        case OutcomeKind::acknowledged: line = fill(Txt::PricePanelAcknowledged, hms(when)); break;
         default: break;
     }
     if (!line.empty()) set_panel_text(p, kIdPriceOutcome, line);
@@ -317,7 +311,7 @@ void PriceDesk::reload_schedule(bool report) {
 void PriceDesk::save_done_until() {
     p_.extra.set(kDoneUntilKey, std::to_string(done_until_));
     if (auto ec = save_extra_settings(p_); ec && p_.ui)
-        p_.ui->message_box(kPanelWindow, fmt(Txt::MsgScheduleWriteFailed, file_error_reason(ec)),
+        p_.ui->message_box(kPanelWindow, fill(Txt::MsgScheduleWriteFailed, file_error_reason(ec)),
                            txt(Txt::CaptionError), MessageButtons::Ok, MessageIcon::Exclamation);
 }
 
@@ -363,7 +357,7 @@ void PriceDesk::apply_due(bool at_link_up) {
     show_batch_in_panel(p_, batch);
     // Late: fell due while the program was closed, the link down or in test mode.
     if (at_link_up || now - due->instant > kMaxTimerSeconds || due->overdue_skipped > 0) {
-        std::string text = fmt(Txt::MsgScheduleLateApplied, local_text(due->instant));
+        std::string text = fill(Txt::MsgScheduleLateApplied, local_text(due->instant));
         if (due->overdue_skipped > 0) {
             char b[160];
             std::snprintf(b, sizeof b, txt(Txt::MsgScheduleLateSkipped).c_str(), due->overdue_skipped);
