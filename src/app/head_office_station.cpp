@@ -72,6 +72,8 @@ std::string outcome_text(const CentralResult& r) {
         case CentralOutcome::NotConfirmed: return fill(Txt::HoOutcomeNotConfirmed, r.detail);
         case CentralOutcome::GivenUp: return txt(Txt::HoOutcomeGivenUp);
         case CentralOutcome::Duplicate: return txt(Txt::HoOutcomeDuplicate);
+        case CentralOutcome::Held:
+        case CentralOutcome::Superseded: return r.detail;
     }
     return "";
 }

@@ -14,6 +14,8 @@ const char* outcome_name(CentralOutcome outcome) {
         case CentralOutcome::NotConfirmed: return kNotConfirmed;
         case CentralOutcome::GivenUp: return kGivenUp;
         case CentralOutcome::Duplicate: return kDuplicate;
+        case CentralOutcome::Held: return kHeld;
+        case CentralOutcome::Superseded: return kSuperseded;
     }
     return kRefused;
 }
@@ -21,7 +23,7 @@ const char* outcome_name(CentralOutcome outcome) {
 bool known_central_word(const std::string& word) {
     using namespace central_word;
     for (const char* w : {kRefused, kScheduled, kAcknowledged, kConfirmed, kMismatch, kNotConfirmed, kGivenUp,
-                          kDuplicate, kPending})
+                          kDuplicate, kHeld, kSuperseded, kPending})
         if (word == w) return true;
     return false;
 }

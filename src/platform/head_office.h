@@ -32,7 +32,9 @@ enum class CentralOutcome {
     Mismatch,      // the sign shows something else in `fields`
     NotConfirmed,  // sent, but the sign could not be asked, or never sent; `reason` says why
     GivenUp,       // the sign did not take the batch
-    Duplicate      // the id was seen before; `previous` holds its outcome
+    Duplicate,     // the id was seen before; `previous` holds its outcome
+    Held,          // the sign cannot take it now (`reason`); kept and applied once it can
+    Superseded     // it was held and a newer change took its place; never applied
 };
 
 // Stable names used on the wire, shared by the station and kavor-centrala.
@@ -45,6 +47,8 @@ inline constexpr const char* kMismatch = "mismatch";
 inline constexpr const char* kNotConfirmed = "not_confirmed";
 inline constexpr const char* kGivenUp = "given_up";
 inline constexpr const char* kDuplicate = "duplicate";
+inline constexpr const char* kHeld = "held";
+inline constexpr const char* kSuperseded = "superseded";
 // Not an outcome: an id taken whose outcome is not known yet.
 inline constexpr const char* kPending = "pending";
 }  // namespace central_word
@@ -66,6 +70,7 @@ struct CentralResult {
     int64_t at = 0;            // the time it carried, when late or scheduled
     std::string previous;      // Duplicate: outcome name of the first delivery
     bool queued = true;        // false: nothing was queued or scheduled, the id stays free
+    int64_t arrived = 0;       // calendar seconds it came in, for a change that was held first
 };
 
 // What the sign last confirmed, published so head office always sees the truth.
@@ -75,6 +80,30 @@ struct StationState {
     std::string source;  // "panel", "centrala", "harmonogram", ...
     bool matches = true; // the sign showed what was sent
 };
+
+// Something that happened at the station that head office wants to hear of, told on
+// the events topic as it happens (not retained).
+struct StationEvent {
+    std::string kind;          // one of event_word
+    int64_t time = 0;          // calendar seconds
+    std::string detail;        // for people, Windows-1250
+    std::vector<int> fields;   // fields 1..5 concerned (sign_differs)
+    bool has_sign = false;     // `sign` holds what the sign shows
+    PriceSet sign;
+    std::string id;            // the change concerned (change_held, change_applied)
+};
+
+namespace event_word {
+inline constexpr const char* kSignDiffers = "sign_differs";      // the watch found other prices
+inline constexpr const char* kPricesRestored = "prices_restored";  // the confirmed ones sent back
+inline constexpr const char* kRestoreLimit = "restore_limit";    // too many restores this hour
+inline constexpr const char* kSignNoAnswer = "sign_no_answer";
+inline constexpr const char* kSignAnswers = "sign_answers";      // answers again
+inline constexpr const char* kSignLinkUp = "sign_link_up";
+inline constexpr const char* kSignLinkDown = "sign_link_down";
+inline constexpr const char* kChangeHeld = "change_held";
+inline constexpr const char* kChangeApplied = "change_applied";  // a held change went to the sign
+}  // namespace event_word
 
 enum class SignAnswers { Answers, NoAnswer, Disconnected, TestMode };
 
@@ -114,6 +143,7 @@ public:
     virtual void publish_result(const CentralResult& result) = 0;
     virtual void publish_state(const StationState& state) = 0;
     virtual void publish_sign(SignAnswers answers) = 0;
+    virtual void publish_event(const StationEvent& event) = 0;
 };
 
 }  // namespace kc

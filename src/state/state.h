@@ -20,6 +20,7 @@
 #include "platform/autostart.h"
 #include "platform/clock.h"
 #include "platform/geometry.h"
+#include "platform/password_store.h"
 #include "platform/port_discovery.h"
 #include "platform/serial_device.h"
 #include "platform/ui_host.h"
@@ -267,6 +268,8 @@ struct Program {
     std::shared_ptr<PortDiscovery> discovery;
     // Start at login; empty where the host cannot register it.
     std::shared_ptr<Autostart> autostart;
+    // Where the head-office password is kept; empty where the host has none.
+    std::shared_ptr<PasswordStore> passwords;
 
     std::unique_ptr<MainRecord> record;  // null before creation and after destruction
     ProgramState state;
@@ -277,6 +280,9 @@ struct Program {
     // Failed writes waiting to be told together (storage/file_report.h).
     std::shared_ptr<struct FileTrouble> file_trouble;
     std::once_flag file_trouble_once;
+    // Station events and their hooks (app/station_events.h).
+    std::shared_ptr<struct StationEventHub> station_events;
+    std::once_flag station_events_once;
 };
 
 // The record of the main window, or nullptr.

@@ -69,6 +69,7 @@ std::string set_topic(const std::string& station) { return kPrefix + station + "
 std::string result_topic(const std::string& station) { return kPrefix + station + "/prices/result"; }
 std::string state_topic(const std::string& station) { return kPrefix + station + "/state"; }
 std::string status_topic(const std::string& station) { return kPrefix + station + "/status"; }
+std::string events_topic(const std::string& station) { return kPrefix + station + "/events"; }
 
 std::string station_of_topic(const std::string& topic) {
     const std::string prefix = kPrefix;
@@ -204,6 +205,15 @@ std::string status_json(const std::string& station, bool online, SignAnswers sig
 
 std::string offline_json(const std::string& station) {
     return dump(json{{"station", station}, {"status", "offline"}});
+}
+
+std::string event_json(const std::string& station, const StationEvent& event) {
+    json j{{"station", station}, {"event", event.kind}, {"time", format_time(event.time)}};
+    if (!event.detail.empty()) j["detail"] = utf8(event.detail);
+    if (!event.fields.empty()) j["fields"] = event.fields;
+    if (event.has_sign) j["sign"] = price_set_json(event.sign);
+    if (!event.id.empty()) j["id"] = event.id;
+    return dump(j);
 }
 
 std::string change_json(const std::string& station, const std::string& id, const PriceSet& set,

@@ -19,6 +19,7 @@ std::string set_topic(const std::string& station);     // kavorcen/<station>/pri
 std::string result_topic(const std::string& station);  // kavorcen/<station>/prices/result
 std::string state_topic(const std::string& station);   // kavorcen/<station>/state
 std::string status_topic(const std::string& station);  // kavorcen/<station>/status
+std::string events_topic(const std::string& station);  // kavorcen/<station>/events
 // The station of a topic kavorcen/<station>/..., or empty.
 std::string station_of_topic(const std::string& topic);
 
@@ -44,6 +45,7 @@ std::string result_json(const std::string& station, const CentralResult& result)
 std::string state_json(const std::string& station, const StationState& state);
 std::string status_json(const std::string& station, bool online, SignAnswers sign, int64_t time);
 std::string offline_json(const std::string& station);
+std::string event_json(const std::string& station, const StationEvent& event);
 
 // What kavor-centrala sends.
 std::string change_json(const std::string& station, const std::string& id, const PriceSet& set,

@@ -420,6 +420,11 @@ void MqttStation::publish_sign(SignAnswers answers) {
     }
 }
 
+// Like results: kept while the broker is out of reach and sent on reconnect.
+void MqttStation::publish_event(const StationEvent& event) {
+    send({events_topic(config_.station), event_json(config_.station, event), false});
+}
+
 std::unique_ptr<HeadOfficeLink> make_station_link(const ExtraSettings& extra, const std::string& work_directory) {
     StationConfig config = read_station_config(extra);
     if (!config.enabled) return nullptr;

@@ -41,6 +41,7 @@ public:
     void publish_result(const CentralResult& result) override;
     void publish_state(const StationState& state) override;
     void publish_sign(SignAnswers answers) override;
+    void publish_event(const StationEvent& event) override;
 
     bool connected() const { return connected_; }
     const StationConfig& config() const { return config_; }
