@@ -24,6 +24,9 @@
 #include "hosts/mqtt/station_config.h"
 #include "link/price_batch.h"
 #include "text/cp1250.h"
+#if KC_CENTRALA_SERVER
+#include "centrala/server/commands.h"
+#endif
 
 namespace {
 
@@ -475,6 +478,11 @@ int status(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if KC_CENTRALA_SERVER
+    if (argc >= 2 && std::strcmp(argv[1], "serve") == 0) return kc::centrala::run_serve(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "user") == 0) return kc::centrala::run_user(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "backup") == 0) return kc::centrala::run_backup(argc, argv);
+#endif
     Options o = parse_options(argc, argv);
     return o.command == "push" ? push(o) : status(o);
 }
