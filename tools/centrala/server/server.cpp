@@ -718,8 +718,11 @@ void Server::routes() {
         }
         flush_rows();
         out = json::array();
-        for (json& r : store_.rows(station, "", from, to, 5000))
+        for (json& r : store_.rows(station, "", from, to, 5000)) {
+            // Head office's own changes are told by their results; states add the stations' own.
+            if (r["kind"] == "state" && text_of(r["body"], "source") == "centrala") continue;
             if (outcome.empty() || text_of(r["body"], "outcome") == outcome) out.push_back(std::move(r));
+        }
         return true;
     };
     h.Get("/api/history", [session, history](const httplib::Request& req, httplib::Response& res) {

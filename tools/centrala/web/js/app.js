@@ -70,9 +70,9 @@ $('login').addEventListener('submit', async (e) => {
   e.preventDefault();
   $('login-error').textContent = '';
   try {
-    const me = await api('/api/login', { user: $('login-user').value, password: $('login-password').value });
+    await api('/api/login', { user: $('login-user').value, password: $('login-password').value });
     $('login-password').value = '';
-    await enter(me);
+    await enter(await api('/api/me'));
   } catch (err) {
     $('login-error').textContent = err.message;
   }

@@ -27,7 +27,8 @@ export async function historyPage(root) {
       const kind = r.kind === 'result' ? 'centrala' : r.kind === 'state' ? (b.source || 'stacja') : 'zdarzenie';
       const what = r.kind === 'result' ? (outcomeText[b.outcome] || b.outcome || '')
         : r.kind === 'state' ? (b.matches === false ? 'niezgodne' : 'potwierdzone') : (b.event || '');
-      const prices = r.kind === 'state' ? (b.prices || []).join(' ') : b.sign ? (b.sign.prices || []).join(' ') : '';
+      const shown = (list) => (list || []).map((x) => (x === '' ? '_' : x)).join(' ');
+      const prices = r.kind === 'state' ? shown(b.prices) : b.sign ? shown(b.sign.prices) : '';
       return el('tr', {}, el('td', { class: 'num' }, when(r.time)), el('td', {}, r.station), el('td', {}, kind),
         el('td', {}, r.push || ''), el('td', { class: `outcome-${b.outcome || ''}` }, what), el('td', { class: 'num' }, prices),
         el('td', {}, b.detail || b.reason || (Array.isArray(b.fields) ? 'pola ' + b.fields.join(', ') : '')));

@@ -21,16 +21,18 @@ export function places(text) {
 }
 
 const NS = 'http://www.w3.org/2000/svg';
-// Segment polygons in a 60 x 100 cell, by bit.
-const W = 10;
+// Segment polygons in a 60 x 100 cell, by bit: hexagons with a small gap at each joint.
+const T = 10;
+const across = (y, x1, x2) => [[x1, y], [x1 + T / 2, y - T / 2], [x2 - T / 2, y - T / 2], [x2, y], [x2 - T / 2, y + T / 2], [x1 + T / 2, y + T / 2]];
+const down = (x, y1, y2) => [[x, y1], [x + T / 2, y1 + T / 2], [x + T / 2, y2 - T / 2], [x, y2], [x - T / 2, y2 - T / 2], [x - T / 2, y1 + T / 2]];
 const seg = {
-  4: [[12, 4], [48, 4], [42, 4 + W], [18, 4 + W]],                  // a
-  5: [[50, 6], [50, 48], [40, 45], [40, 14]],                      // b
-  6: [[50, 52], [50, 94], [40, 86], [40, 55]],                      // c
-  0: [[12, 96], [48, 96], [42, 96 - W], [18, 96 - W]],              // d
-  1: [[10, 52], [10, 94], [20, 86], [20, 55]],                      // e
-  3: [[10, 6], [10, 48], [20, 45], [20, 14]],                       // f
-  2: [[12, 50], [18, 45], [42, 45], [48, 50], [42, 55], [18, 55]],  // g
+  4: across(8, 12, 46),   // a
+  5: down(48, 10, 48),    // b
+  6: down(48, 52, 90),    // c
+  0: across(92, 12, 46),  // d
+  1: down(10, 52, 90),    // e
+  3: down(10, 10, 48),    // f
+  2: across(50, 12, 46),  // g
 };
 
 function svg(tag, attrs) {
@@ -49,9 +51,13 @@ export function priceField(text, blink, label) {
     const g = svg('g', { transform: `translate(${p * 64 + 4},2)` });
     for (const [bit, pts] of Object.entries(seg)) {
       const lit = bits & (1 << Number(bit));
-      g.append(svg('polygon', { points: pts.map((q) => q.join(',')).join(' '), fill: lit ? '#ffb000' : '#2c2620' }));
+      const poly = svg('polygon', { points: pts.map((q) => q.join(',')).join(' '), fill: lit ? '#ffb000' : '#2c2620' });
+      if (lit) poly.setAttribute('class', 'lit');
+      g.append(poly);
     }
-    g.append(svg('circle', { cx: 57, cy: 94, r: 4.5, fill: bits & POINT ? '#ffb000' : '#2c2620' }));
+    const point = svg('circle', { cx: 56, cy: 92, r: 4.5, fill: bits & POINT ? '#ffb000' : '#2c2620' });
+    if (bits & POINT) point.setAttribute('class', 'lit');
+    g.append(point);
     root.append(g);
   });
   return root;

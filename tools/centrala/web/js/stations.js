@@ -87,7 +87,7 @@ export async function stationPage(root, id) {
   root.replaceChildren(
     el('p', {}, el('a', { href: '#/stacje' }, '← Stacje')),
     el('div', { class: 'split' },
-      el('div', {}, el('h2', {}, 'Stacja ', s.id), card(s)),
+      el('div', { class: 'station-page' }, el('h2', {}, 'Stacja ', s.id), card(s)),
       el('div', { class: 'card' }, el('h3', {}, 'Ustawienia'), groupForm || el('p', {}, 'Grupa: ', s.group || '—'),
         el('p', { class: 'muted' }, 'Ostatnia wiadomość: ', when(s.seen)))),
     el('h3', {}, 'Historia stacji'),
