@@ -178,3 +178,37 @@ test('the history CSV downloads in the journal form and parses', async () => {
   assert.ok(rows.some((r) => r[0] === 'st05' && r[10] === 'niezgodne' && r[17] === '2' && r[12] === ''));
   await p.close();
 });
+
+// Needs the station to hold a change it cannot apply yet (answered `held`), which the
+// station program does not do on this branch: reported, not counted, until it does.
+test('a station offline when pushed shows held, then confirmed when it comes back', { todo: 'the station answers held' }, async () => {
+  const pidFile = join(dir, 'st02.pid');
+  process.kill(Number(readFileSync(pidFile, 'utf8')), 'SIGTERM');
+  const p = await login('cennik', 'ceny-centrala');
+  await until('st02 offline', async () => (await p.locator('article.station[data-station=st02] .tag.offline').count()) === 1);
+  await p.click('a[data-page=zmiana]');
+  await p.check('#who-stations');
+  await p.check('input[data-station=st02]');
+  const prices = ['4.19', '4.29', '4.39', '4.49', '4.59'];
+  for (let i = 0; i < 5; i++) await p.fill(`#price-${i + 1}`, prices[i]);
+  await p.click('#push-check-button');
+  await p.click('#push-send');
+  await p.waitForSelector('#progress-table tr[data-station=st02][data-outcome=sent]:has-text("offline")');
+  // Back in test mode: the broker hands the change over and the station holds it.
+  const conf = readFileSync(join(dir, 'broker', 'mosquitto.conf'), 'utf8');
+  const port = conf.match(/^listener (\d+)/m)[1];
+  const station = spawn(join(build, 'kavor-station'), ['--station', 'st02', '--broker', `127.0.0.1:${port}`,
+    '--cafile', join(dir, 'broker', 'ca.crt'), '--password-file', join(dir, 'broker', 'st02.pw'),
+    '--dir', join(dir, 'stations', 'st02'), '--test-mode'], { stdio: 'ignore' });
+  try {
+    await p.waitForSelector('#progress-table tr[data-station=st02][data-outcome=held]', { timeout: 30000 });
+    await shot(p, '09-zmiana-wstrzymana');
+    station.kill('SIGUSR1');
+    await p.waitForSelector('#progress-table tr[data-station=st02][data-outcome=confirmed]', { timeout: 30000 });
+  } finally {
+    const ended = new Promise((r) => station.once('exit', r));
+    station.kill('SIGTERM');
+    await ended;
+    await p.close();
+  }
+});

@@ -100,6 +100,7 @@ for s in "${stations[@]}"; do
     "$build/kavor-station" --station "$s" --broker "127.0.0.1:$mqtt_port" --cafile $b/ca.crt \
         --password-file "$b/$s.pw" --dir "stations/$s" "${extra[@]}" > "$s.log" 2>&1 &
     pids+=($!)
+    echo $! > "$s.pid"  # a test stops and starts a station by it
 done
 
 # The server and its demo users.
@@ -140,5 +141,6 @@ Konsola centrali: $url/
   pliki:      $dir
 Ctrl+C kończy wszystko.
 TEXT
-wait -n "${pids[@]}" || true
-echo "console: a part ended; stopping the rest" >&2
+# Runs until Ctrl+C or until the broker or the server ends (a station may come and go).
+wait -n "${pids[0]}" "${pids[-1]}" || true
+echo "console: the broker or the server ended; stopping the rest" >&2

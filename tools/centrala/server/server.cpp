@@ -258,7 +258,11 @@ void Server::on_result(const std::string& station, const json& j, int64_t now) {
     wake_.notify_all();
     if (mismatch) {
         std::string detail = "wieża pokazuje inne ceny";
-        if (j.contains("fields") && j["fields"].is_array()) detail += " w polach " + j["fields"].dump();
+        if (j.contains("fields") && j["fields"].is_array() && !j["fields"].empty()) {
+            std::string list;
+            for (const json& f : j["fields"]) list += (list.empty() ? "" : ", ") + f.dump();
+            detail += (j["fields"].size() == 1 ? " w polu " : " w polach ") + list;
+        }
         alarm(station, "mismatch", now, detail);
     }
     broadcast("result", update);
@@ -331,9 +335,15 @@ void Server::send_push(const std::string& id, const std::string& user, const jso
     push.id = id;
     push.user = user;
     push.sent = now;
-    for (const json& s : body["stations"]) push.targets[s.get<std::string>()] = {s.get<std::string>(), "sent", "", now, json()};
     {
         std::lock_guard<std::mutex> g(lock_);
+        for (const json& s : body["stations"]) {
+            const std::string station = s.get<std::string>();
+            auto st = stations_.find(station);
+            // The broker keeps it for the station's session: it comes when the station does.
+            const bool away = st != stations_.end() && text_of(st->second.status, "status") != "online";
+            push.targets[station] = {station, "sent", away ? "stacja offline, broker przechowa zmianę" : "", now, json()};
+        }
         pushes_[id] = push;
     }
     for (const auto& [station, t] : push.targets) {
@@ -369,7 +379,7 @@ void Server::worker() {
             g.lock();
             for (auto it = pushes_.begin(); it != pushes_.end();) {
                 for (auto& [station, t] : it->second.targets)
-                    if (t.outcome == "sent" && now - it->second.sent >= options_.result_timeout_s) {
+                    if (t.outcome == "sent" && t.detail.empty() && now - it->second.sent >= options_.result_timeout_s) {
                         t.outcome = "no_answer";
                         t.time = now;
                         timed_out.push_back({{"push", it->first}, {"station", station}, {"outcome", "no_answer"},

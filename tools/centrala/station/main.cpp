@@ -27,7 +27,10 @@
 namespace {
 
 std::atomic<bool> ending{false};
+std::atomic<bool> connect_now{false};
 void on_end(int) { ending = true; }
+// SIGUSR1: "Połącz", for a station started in test mode (what an operator arriving would do).
+void on_connect(int) { connect_now = true; }
 
 }  // namespace
 
@@ -44,7 +47,7 @@ int main(int argc, char** argv) {
     app.add_option("--password-file", password_file, "plik z hasłem stacji")->required();
     app.add_option("--dir", dir, "katalog roboczy stacji (domyślnie ./ID)");
     app.add_option("--stuck-field", stuck, "pole 1..5 wieży, które nie zmienia cyfr")->check(CLI::Range(0, 5));
-    app.add_flag("--test-mode", test_mode, "nie łącz z wieżą (zostań w trybie testowym)");
+    app.add_flag("--test-mode", test_mode, "nie łącz z wieżą (tryb testowy); SIGUSR1 łączy");
     CLI11_PARSE(app, argc, argv);
     if (dir.empty()) dir = station;
     // The program works in its own folder: names given relative to ours are made whole first.
@@ -69,6 +72,9 @@ int main(int argc, char** argv) {
     sa.sa_handler = on_end;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    struct sigaction su = {};
+    su.sa_handler = on_connect;
+    sigaction(SIGUSR1, &su, nullptr);
 
     SystemClock clock;
     Program p;
@@ -110,6 +116,7 @@ int main(int argc, char** argv) {
         host.advance(static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count()));
         last = now;
         host.pump();
+        if (connect_now.exchange(false) && !p.record->connected.load()) host.menu(kCmdConnect);
         if (!said && mqtt->connected()) {
             std::printf("%s connected\n", station.c_str());
             std::fflush(stdout);

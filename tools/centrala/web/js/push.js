@@ -115,7 +115,7 @@ export async function pushPage(root) {
     };
     // What came before the stream saw it.
     api(`/api/push/${encodeURIComponent(id)}`).then((p) => {
-      for (const t of p.targets) if (t.outcome !== 'sent' && following === id)
+      for (const t of p.targets) if ((t.outcome !== 'sent' || t.detail) && following === id)
         update({ station: t.station, outcome: t.outcome, time: t.time, result: { detail: t.detail, sign: t.sign } });
     }).catch(() => {});
     followUpdate = (u) => { if (u.push === following) update(u); };

@@ -1,6 +1,11 @@
 // Użytkownicy (admin): accounts, roles and the audit trail.
 import { el, api, session, when } from './dom.js';
 
+const actionText = { login: 'logowanie', login_failed: 'nieudane logowanie', login_slowed: 'logowanie wstrzymane',
+  logout: 'wylogowanie', push: 'zmiana cen', push_planned: 'zaplanowana zmiana', push_timed: 'wysłana zaplanowana zmiana',
+  push_cancelled: 'odwołana zmiana', group: 'grupa stacji', user_add: 'nowy użytkownik', user_remove: 'usunięty użytkownik',
+  alarm_ack: 'potwierdzony alarm' };
+
 export async function usersPage(root) {
   const name = el('input', { id: 'user-name', 'aria-label': 'Nazwa', autocomplete: 'off' });
   const password = el('input', { id: 'user-password', type: 'password', 'aria-label': 'Hasło', autocomplete: 'new-password' });
@@ -14,7 +19,7 @@ export async function usersPage(root) {
         try { await api(`/api/users/${encodeURIComponent(u.name)}/remove`, {}); load(); } catch (err) { message.textContent = err.message; }
       } }, 'Usuń')))));
     audit.replaceChildren(...data.audit.map((a) => el('tr', {}, el('td', { class: 'num' }, when(a.time)), el('td', {}, a.user),
-      el('td', {}, a.address), el('td', {}, a.action), el('td', {}, a.detail))));
+      el('td', {}, a.address), el('td', {}, actionText[a.action] || a.action), el('td', {}, a.detail))));
   }
   root.replaceChildren(el('h2', {}, 'Użytkownicy'),
     el('form', { class: 'toolbar card', onsubmit: async (e) => {
