@@ -37,6 +37,8 @@ std::string BrokerLink::start(const BrokerOptions& o) {
     mosq_ = mosquitto_new(id.c_str(), true, this);
     if (!mosq_) return "brak pamięci";
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // Many small messages each way (acknowledgements, a push's sets): Nagle would hold each one back.
+    mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_username_pw_set(mosq_, o.user.c_str(), o.password_file.empty() ? nullptr : password.c_str());
     if (mosquitto_tls_set(mosq_, o.cafile.c_str(), nullptr, nullptr, nullptr, nullptr) != MOSQ_ERR_SUCCESS)
         return "nie można przeczytać pliku CA " + o.cafile;

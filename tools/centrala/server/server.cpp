@@ -389,6 +389,11 @@ void Server::worker() {
                     }
                 it = now - it->second.sent > kPushKeptS ? pushes_.erase(it) : std::next(it);
             }
+            // Forgotten after a quiet hour: names tried at random must not fill the memory.
+            for (auto it = failures_.begin(); it != failures_.end();)
+                it = now - it->second.last > 3600 && it->second.until < now ? failures_.erase(it) : std::next(it);
+            for (auto it = sessions_.begin(); it != sessions_.end();)
+                it = now - it->second.last > kSessionIdleS ? sessions_.erase(it) : std::next(it);
             for (const auto& [id, s] : stations_)
                 if (text_of(s.status, "status") == "offline" && now - s.since >= options_.offline_alarm_s)
                     offline.emplace_back(id, s.since);
@@ -468,6 +473,7 @@ void Server::routes() {
             std::lock_guard<std::mutex> g(lock_);
             for (const std::string& k : keys) {
                 Failures& f = failures_[k];
+                f.last = now;
                 if (++f.count >= options_.max_login_failures)
                     f.until = now + (int64_t{1} << std::min(f.count - options_.max_login_failures + 1, 8));
             }

@@ -61,6 +61,7 @@ private:
     struct Failures {
         int count = 0;
         int64_t until = 0;  // no login before this (calendar seconds)
+        int64_t last = 0;   // the latest failure
     };
     struct Target {
         std::string station, outcome, detail;
