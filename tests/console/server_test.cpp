@@ -219,6 +219,7 @@ TEST_F(ServerTest, every_bad_input_is_refused_with_its_reason) {
         {"/api/push", json{{"stations", {"st/1"}}, {"prices", p}}.dump(), "Zły identyfikator stacji"},
         {"/api/push", json{{"stations", {"st9"}}, {"prices", p}}.dump(), "Nie ma stacji st9"},
         {"/api/push", json{{"stations", "st1"}, {"prices", p}}.dump(), "muszą być listami"},
+        {"/api/push", json{{"all", "tak"}, {"prices", p}}.dump(), "true albo false"},
         {"/api/push", json{{"all", true}, {"prices", p}, {"at", "jutro"}}.dump(), "Zły czas \"jutro\""},
         {"/api/push", json{{"all", true}, {"prices", p}, {"at", past}}.dump(), "już minął"},
         {"/api/push", json{{"all", true}, {"prices", p}, {"at", far}}.dump(), "31 dni"},

@@ -127,6 +127,10 @@ std::string Server::start() {
                                 {"Referrer-Policy", "no-referrer"},
                                 {"X-Frame-Options", "DENY"}});
     http_->set_payload_max_length(64 * 1024);
+    // Whatever slipped past the checks is still an answer in Polish, never a dropped connection.
+    http_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+        refuse(res, 400, "Zapytanie ma zły kształt.");
+    });
     // Each open page holds one thread for its live updates.
     http_->new_task_queue = [] { return new httplib::ThreadPool(32); };
     routes();
@@ -602,6 +606,10 @@ void Server::routes() {
             const bool blinks = b.contains("blink") && i < b["blink"].size() && b["blink"][i].is_boolean() &&
                                 b["blink"][i].get<bool>();
             blink.push_back(blinks);
+        }
+        if (b.contains("all") && !b["all"].is_boolean()) {
+            why = "Pole all musi być true albo false.";
+            return false;
         }
         std::set<std::string> chosen;
         const bool all = b.value("all", false);
