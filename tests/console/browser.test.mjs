@@ -154,6 +154,7 @@ test('a station detail holding markup shows as text', async () => {
   await until('the detail on st03', async () => (await card.innerText()).includes(evil));
   assert.equal(await p.locator('article.station img').count(), 0);
   assert.deepEqual(p.dialogs, []);
+  await shot(p, '02b-stacje-tekst-stacji');
   await p.click('a[data-page=uzytkownicy]');
   await p.waitForSelector('#users td');
   await shot(p, '07-uzytkownicy');
@@ -201,7 +202,7 @@ test('a station offline when pushed shows held, then confirmed when it comes bac
     '--cafile', join(dir, 'broker', 'ca.crt'), '--password-file', join(dir, 'broker', 'st02.pw'),
     '--dir', join(dir, 'stations', 'st02'), '--test-mode'], { stdio: 'ignore' });
   try {
-    await p.waitForSelector('#progress-table tr[data-station=st02][data-outcome=held]', { timeout: 30000 });
+    await p.waitForSelector('#progress-table tr[data-station=st02][data-outcome=held]', { timeout: 15000 });
     await shot(p, '09-zmiana-wstrzymana');
     station.kill('SIGUSR1');
     await p.waitForSelector('#progress-table tr[data-station=st02][data-outcome=confirmed]', { timeout: 30000 });

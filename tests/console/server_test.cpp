@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "centrala/server/csv.h"
 #include "centrala/server/server.h"
 #include "centrala/server/store.h"
 
@@ -340,6 +341,38 @@ TEST_F(ServerTest, results_and_events_follow_pushes_and_raise_alarms_once) {
     server_->on_message("kavorcen/st2/events", R"({"event":"sign_differs"})");
     EXPECT_EQ(json::parse(call("GET", "/api/alarms?open=1", l)->body)["alarms"].size(), 1u);
     EXPECT_EQ(json::parse(call("GET", "/api/alarms", l)->body)["alarms"].size(), 2u);
+}
+
+TEST(HistoryCsv, rows_come_out_in_the_journal_form) {
+    const json rows = json::parse(R"([
+      {"station":"st1","kind":"result","push":"p1","time":0,
+       "body":{"outcome":"mismatch","fields":[2,4],"sign":{"prices":["4.59","","3.09","6.00","12"],"blink":[true,false,false,false,false]}}},
+      {"station":"st2","kind":"result","push":"p1","time":0,"body":{"outcome":"refused","detail":"cena \"x\"; źle"}},
+      {"station":"st3","kind":"result","push":"nope","time":0,"body":{"outcome":"no_answer"}},
+      {"station":"st4","kind":"state","time":0,"body":{"source":"harmonogram","prices":["1","2","3","4","5"],"blink":[false,false,false,false,true],"matches":false}},
+      {"station":"st5","kind":"event","time":0,"body":{"event":"sign_differs"}}
+    ])");
+    const std::map<std::string, json> pushes = {
+        {"p1", json::parse(R"({"prices":["4.59","5.19","3.09","6.00","12"],"blink":[true,false,false,false,false]})")}};
+    const std::string csv = history_csv(rows, pushes);
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = csv.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(csv.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 5u);  // the header and four rows: events are not price changes
+    const std::string head = "Stacja;Data;Godzina;\x8F" "r\xF3" "d\xB3o;Cena 1";  // Windows-1250
+    EXPECT_EQ(lines[0].substr(0, head.size()), head);
+    const std::vector<std::string> tails = {
+        ";centrala;4.59;5.19;3.09;6.00;12;M----;niezgodne;4.59;;3.09;6.00;12;M----;2 4",
+        ";centrala;4.59;5.19;3.09;6.00;12;M----;odrzucone;;;;;;;\"cena \"\"x\"\"; \x9Fle\"",
+        ";centrala;;;;;;;brak odpowiedzi;;;;;;;",
+        ";harmonogram;1;2;3;4;5;----M;niezgodne;1;2;3;4;5;----M;",
+    };
+    for (size_t i = 0; i < tails.size(); ++i) {
+        SCOPED_TRACE(lines[i + 1]);
+        EXPECT_EQ(lines[i + 1].rfind("st" + std::to_string(i + 1) + ";", 0), 0u);
+        ASSERT_GE(lines[i + 1].size(), tails[i].size());
+        EXPECT_EQ(lines[i + 1].substr(lines[i + 1].size() - tails[i].size()), tails[i]);
+    }
 }
 
 }  // namespace
