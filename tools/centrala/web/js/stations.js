@@ -18,7 +18,8 @@ function facts(s) {
   if (status.test_mode === true) items.push(el('li', { class: 'warn' }, 'tryb testowy'));
   const watch = status.watch || status.last_watch;
   if (typeof watch === 'string' && watch) items.push(el('li', {}, 'ostatnia kontrola wieży: ', watch));
-  if (s.state && s.state.time) items.push(el('li', {}, 'potwierdzone: ', s.state.time, s.state.source ? ` (${s.state.source})` : ''));
+  if (s.state && typeof s.state.time === 'string' && s.state.time)
+    items.push(el('li', {}, 'potwierdzone: ', s.state.time.replace('T', ' '), s.state.source ? ` (${s.state.source})` : ''));
   if (s.state && s.state.matches === false) items.push(el('li', { class: 'bad' }, 'wieża pokazuje inne ceny niż wysłane'));
   if (s.held && s.held.id) items.push(el('li', { class: 'warn' }, 'czeka zmiana ', s.held.id, ' od ', when(s.held.time)));
   return el('ul', { class: 'facts' }, items);
@@ -79,8 +80,13 @@ export async function stationPage(root, id) {
   const rows = data.history.map((r) => {
     const b = r.body || {};
     let what = '', detail = '';
-    if (r.kind === 'result') { what = `zmiana ${r.push}: ${outcomeText[b.outcome] || b.outcome || ''}`; detail = b.detail || b.reason || ''; }
-    else if (r.kind === 'state') { what = `ceny ${(b.prices || []).join(' ')} (${b.source || ''})`; detail = b.matches === false ? 'niezgodne' : ''; }
+    const shown = (list) => (Array.isArray(list) ? list : []).map((x) => (x === '' ? '_' : x)).join(' ');
+    if (r.kind === 'result') {
+      what = `zmiana ${r.push}: ${outcomeText[b.outcome] || b.outcome || ''}`;
+      detail = Array.isArray(b.fields) && b.fields.length ? `pola ${b.fields.join(', ')}; wieża: ${shown(b.sign && b.sign.prices)}`
+        : (b.detail || b.reason || '');
+    }
+    else if (r.kind === 'state') { what = `ceny ${shown(b.prices)} (${b.source || ''})`; detail = b.matches === false ? 'niezgodne' : ''; }
     else { what = `zdarzenie ${b.event || ''}`; detail = b.detail || ''; }
     return el('tr', {}, el('td', { class: 'num' }, when(r.time)), el('td', { class: `outcome-${b.outcome || ''}` }, what), el('td', {}, detail));
   });
