@@ -66,7 +66,10 @@ int MainWindow::on_create() {
     p_.ui->tray_add(txt(Txt::TrayTip));
     store_work_directory(p_);
     int created = create_record(p_);
-    if (created == 1) connection_.start_watching_ports();
+    if (created == 1) {
+        connection_.start_watching_ports();
+        watch_.start();
+    }
     return created;
 }
 
@@ -77,9 +80,11 @@ void MainWindow::connect_at_start_if_set() {
 
 void MainWindow::on_timer(int timer_id) {
     if (timer_id == kTimerConnection) connection_.on_timer();
+    if (timer_id == kTimerSignWatch) watch_.on_timer();
 }
 
 void MainWindow::on_destroy() {
+    watch_.stop();
     connection_.stop_watching_ports();
     connection_.operator_acted();
     destroy_record(p_);
@@ -129,6 +134,7 @@ void MainWindow::on_command(int id) {
         // Connection::link_up (app/connection.cpp).
         case kCmdConnect: connection_.connect_by_operator(); break;
         case kCmdDisconnect:
+            connection_.ended_by_operator(false);
             connection_.operator_acted();
             disconnect(p_);
             break;
@@ -137,6 +143,7 @@ void MainWindow::on_command(int id) {
         case kCmdTransmission: transmission_settings(p_); break;
         case kCmdLight: run_light_dialog(p_); break;
         case kCmdTest:
+            connection_.ended_by_operator(true);
             connection_.operator_acted();
             enter_test_mode(p_);
             break;

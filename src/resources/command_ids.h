@@ -20,6 +20,8 @@ inline constexpr int kCmdLinkLost = 40120;
 inline constexpr int kCmdPortsChanged = 40121;
 // Main window timer: watches a new link for silence and a lost device for its return.
 inline constexpr int kTimerConnection = 12;
+// Main window timer: the sign watch's period, and a retry while the link is busy.
+inline constexpr int kTimerSignWatch = 13;
 inline constexpr int kCmdPriceHistory = 40141;   // "Historia cen"
 inline constexpr int kCmdPriceSchedule = 40142;  // "Harmonogram cen"
 inline constexpr int kCmdUnattended = 40150;     // "Praca bez obsługi"

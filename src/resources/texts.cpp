@@ -181,6 +181,16 @@ const char* utf8_text(Txt id) {
         case Txt::MsgFileNotOpened: return "Nie można otworzyć pliku %s (%s); pozostaje bez zmian.";
         case Txt::MsgSettingsPasswordOpen:
             return "Plik %s zawiera hasło centrali i może go czytać ktoś poza właścicielem (popraw: chmod 600).";
+        // -- Sign watch: the panel line and the details of its events and of the link's.
+        case Txt::WatchPanelDiffers: return "Wieża pokazuje inne ceny niż potwierdzone (%s)";
+        case Txt::WatchEventDiffers: return "Wieża pokazuje inne ceny niż potwierdzone: %s";
+        case Txt::WatchEventRestored: return "Przywrócono potwierdzone ceny";
+        case Txt::WatchEventRestoreLimit:
+            return "Trzy przywrócenia w ciągu godziny: dalsze różnice są tylko zgłaszane";
+        case Txt::LinkEventUp: return "Połączono z wieżą: %s (%s)";
+        case Txt::LinkEventLost: return "Utracono połączenie z wieżą: %s (%s)";
+        case Txt::LinkEventDisconnected: return "Rozłączono przez operatora";
+        case Txt::LinkEventTestMode: return "Operator przełączył na tryb testu";
 
         // -- Work without an operator.
         case Txt::StartWaitMissing: return "Oczekiwanie na wieżę: brak urządzenia %s portu %s";

@@ -197,6 +197,15 @@ enum class Txt {
     // -- Files: one left alone because it could not be opened, a password others can read.
     MsgFileNotOpened,        // "Nie można otworzyć pliku %s (%s); pozostaje bez zmian."
     MsgSettingsPasswordOpen, // "Plik %s zawiera hasło centrali i może go czytać ktoś ..."
+    // -- Sign watch: the panel line and the details of its events and of the link's.
+    WatchPanelDiffers,       // "Wieża pokazuje inne ceny niż potwierdzone (%s)" (HH:MM)
+    WatchEventDiffers,       // the fields that differ ("2, 4")
+    WatchEventRestored,      // the confirmed prices are on the sign again
+    WatchEventRestoreLimit,  // three restores this hour: only reports from now
+    LinkEventUp,             // "Połączono z wieżą: %s (%s)" (COM name, device)
+    LinkEventLost,           // the device went away
+    LinkEventDisconnected,   // "Rozłącz"
+    LinkEventTestMode,       // "Test" while connected
 
     TxtCount                 // keep last: the number of texts
 };
