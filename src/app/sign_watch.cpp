@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <vector>
 
 #include "app/station_events.h"
 #include "panel/price_desk.h"
