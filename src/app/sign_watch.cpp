@@ -88,7 +88,9 @@ std::optional<PriceBatch> last_confirmed_prices(const Program& p) {
 }
 
 bool RestoreLimit::allows(int64_t now) {
-    while (!times_.empty() && times_.front() <= now - kWindowSeconds) times_.pop_front();
+    // A restore "later" than now means the clock was set back: it no longer counts, so
+    // a clock change never stops restores for longer than the hour.
+    std::erase_if(times_, [now](int64_t t) { return t <= now - kWindowSeconds || t > now; });
     return static_cast<int>(times_.size()) < kMax;
 }
 

@@ -32,7 +32,9 @@ TEST(SignWatch, confirmed_prices_text_round_trips_and_rejects_what_the_sign_cann
         SCOPED_TRACE(c.text);
         const auto parsed = parse_confirmed_prices(c.text);
         ASSERT_EQ(parsed.has_value(), c.valid);
-        if (parsed) EXPECT_EQ(confirmed_prices_text(*parsed), c.text);
+        if (parsed) {
+            EXPECT_EQ(confirmed_prices_text(*parsed), c.text);
+        }
     }
     EXPECT_EQ(parse_confirmed_prices("M----;4.59;5.19;3.09;6.00;12")->blink, (std::array<bool, 5>{true}));
 }
@@ -85,6 +87,8 @@ TEST(SignWatch, three_restores_in_any_hour) {
         {3600, true},                                        // the first left the window
         {3605, false}, {3610, true},                         // and the second
         {6599, false}, {6600, true}, {20000, true},
+        {20001, true}, {20002, true}, {20003, false}, {100, true},  // the clock set back
+
     };
     RestoreLimit limit;
     for (const Step& s : steps) {
