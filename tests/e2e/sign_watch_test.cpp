@@ -1,6 +1,8 @@
 // Tests (end to end): the sign watch against a virtual sign that goes blank behind the
 // program's back: found at once after link-up and on its period, reported, restored and
 // confirmed, only reported with restoring off, and no more than three restores an hour.
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -76,6 +78,9 @@ protected:
         ASSERT_TRUE(queue_price_batch(p, b, BatchSource::central));
         ASSERT_TRUE(wait([&] { return !p.extra.get(extra_key::kConfirmedPrices).empty(); }));
         EXPECT_EQ(p.extra.get(extra_key::kConfirmedPrices), "M----;4.59;5.19;3.09;6.00;12");
+        std::ifstream in(file("KavorCen-dodatkowe.ini"));
+        const std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NE(saved.find("confirmed_prices=M----;4.59;5.19;3.09;6.00;12\n"), std::string::npos) << saved;
     }
     // Blanks the sign and pumps until the journal holds `entries` lines and the link is idle.
     bool blank_and_wait(size_t entries) {
@@ -138,6 +143,29 @@ TEST_F(SignWatchEndToEnd, restoring_off_only_reports_once_and_leaves_the_sign) {
     EXPECT_EQ(count(event_word::kSignDiffers), 1u);
     EXPECT_EQ(count(event_word::kPricesRestored), 0u);
     EXPECT_EQ(sign->state().segments[0][0], 0);
+}
+
+TEST_F(SignWatchEndToEnd, prices_the_sign_took_unconfirmed_leave_the_watch_nothing_to_restore) {
+    p.extra.set(extra_key::kRestorePrices, "1");
+    connect_and_confirm();
+    set_price_confirmation(p, false);
+    PriceBatch newer;
+    newer.prices = {"1", "2", "3", "4", "5"};
+    ASSERT_TRUE(queue_price_batch(p, newer, BatchSource::central));
+    ASSERT_TRUE(wait([&] { return p.extra.get(extra_key::kConfirmedPrices).empty() && idle(); }));
+    sign->clear_received();
+    sign->tamper_now();
+    // Two status queries (a second each) span five watch periods: none reads the sign.
+    auto status_queries = [&] {
+        size_t n = 0;
+        for (const auto& f : sign->received()) n += f.payload == "20S";
+        return n;
+    };
+    const size_t seen = status_queries();
+    ASSERT_TRUE(wait([&] { return status_queries() >= seen + 2 && idle(); }));
+    EXPECT_LE(queries(), 1u) << "at most a read queued just before the prices were withdrawn";
+    EXPECT_EQ(sources(), (std::vector<std::string>{"centrala", "centrala"}));
+    EXPECT_EQ(count(event_word::kSignDiffers), 0u);
 }
 
 TEST_F(SignWatchEndToEnd, three_restores_an_hour_then_only_a_report) {
