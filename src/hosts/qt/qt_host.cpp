@@ -321,6 +321,7 @@ void QtHost::build_controls(QWidget* parent, WindowId window, const DialogTempla
                 auto* edit = new QLineEdit(text, parent);
                 if (c.flags & kRightAligned) edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
                 edit->setReadOnly((c.flags & kReadOnly) != 0);
+                if (c.flags & kPassword) edit->setEchoMode(QLineEdit::Password);
                 w = edit;
                 break;
             }
