@@ -1,12 +1,18 @@
 // Head office link (MQTT host): the connection check.
 #include "hosts/mqtt/connection_check.h"
 
+#include <fcntl.h>
 #include <mosquitto.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <algorithm>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "hosts/mqtt/messages.h"
@@ -63,6 +69,58 @@ HeadOfficeCheckResult network_failure(int rc, int err) {
     }
 }
 
+using Clock = std::chrono::steady_clock;
+
+int ms_left(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// A plain TCP connection to the broker first: libmosquitto, once TLS is set, starts its
+// handshake on a socket that was refused and waits there without a word, so a server
+// that is not there would look like one that does not answer.
+std::optional<HeadOfficeCheckResult> reach(const HeadOfficeCheckRequest& request, Clock::time_point deadline,
+                                           const std::atomic<bool>& cancel) {
+    using O = HeadOfficeCheckOutcome;
+    addrinfo hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(request.host.c_str(), std::to_string(request.port).c_str(), &hints, &found) != 0 || !found)
+        return result(O::Unreachable, txt(Txt::HoErrLookup));
+    int err = ETIMEDOUT;
+    bool reached = false;
+    for (addrinfo* a = found; a && !reached && !cancel.load() && ms_left(deadline) > 0; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) {
+            err = errno;
+            continue;
+        }
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+            reached = true;
+        } else if (errno != EINPROGRESS) {
+            err = errno;
+        } else {
+            pollfd p{fd, POLLOUT, 0};
+            // Short steps, so a closed dialog does not wait for the whole time-out.
+            while (!cancel.load() && ms_left(deadline) > 0 && ::poll(&p, 1, std::min(ms_left(deadline), 100)) == 0) {
+            }
+            int so_error = ETIMEDOUT;
+            socklen_t len = sizeof so_error;
+            if (p.revents && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &len) == 0 && so_error == 0)
+                reached = true;
+            else
+                err = p.revents ? so_error : ETIMEDOUT;
+        }
+        ::close(fd);
+    }
+    ::freeaddrinfo(found);
+    if (reached) return std::nullopt;
+    if (cancel.load() || err == ETIMEDOUT) return result(O::TimedOut);
+    if (err == ECONNREFUSED) return result(O::Unreachable, txt(Txt::HoErrRefused));
+    return result(O::Unreachable, txt(Txt::HoErrUnreachable));
+}
+
 struct Client {
     mosquitto* m = nullptr;
     ~Client() {
@@ -96,11 +154,12 @@ HeadOfficeCheckResult check_connection(const HeadOfficeCheckRequest& request, co
         return result(O::CaUnreadable);
     mosquitto_tls_insecure_set(client.m, false);
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    if (auto failed = reach(request, deadline, cancel)) return *failed;
     int rc = mosquitto_connect_async(client.m, request.host.c_str(), request.port, kKeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) return network_failure(rc, errno);
     while (!cancel.load()) {
-        if (std::chrono::steady_clock::now() >= deadline) return result(O::TimedOut);
+        if (Clock::now() >= deadline) return result(O::TimedOut);
         rc = mosquitto_loop(client.m, kLoopWaitMs, 1);
         const int err = errno;
         if (seen.connack == 4 || seen.connack == 5) return result(O::LoginRefused);
