@@ -85,9 +85,7 @@ void MainWindow::start_head_office() {
 }
 
 void MainWindow::stop_head_office() {
-    if (!station_) return;
-    station_->stop();
-    station_.reset();
+    station_.reset();  // the station stops its link as it goes
 }
 
 void MainWindow::on_timer(int timer_id) {
