@@ -205,7 +205,7 @@ const char* utf8_text(Txt id) {
         case Txt::FileTroubleManyIn: return "Nie można zapisać plików %s w folderze %s: %s.";
         case Txt::FileTroubleLater: return "Program spróbuje ponownie przy kolejnym zapisie.";
         // -- Settings dialog "Centrala".
-        case Txt::CentralaPasswordKept: return "hasło zapisane; puste pole zostawia je bez zmian";
+        case Txt::CentralaPasswordKept: return "hasło zapisane; puste pole go nie zmienia";
         case Txt::CentralaBadStation: return "Identyfikator stacji: od 1 do 64 znaków spośród A-Z, a-z, 0-9, _ i -.";
         case Txt::CentralaBadBroker:
             return "Adres serwera: podaj HOST:PORT, np. mqtt.firma.pl:8883 (adres IPv6 w nawiasach: [::1]:8883).";
