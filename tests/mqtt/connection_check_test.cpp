@@ -5,14 +5,26 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <memory>
 
+#include "app/main_window.h"
+#include "hosts/headless/headless_host.h"
 #include "hosts/mqtt/connection_check.h"
+#include "hosts/mqtt/mqtt_station.h"
+#include "hosts/posix/posix_files.h"
+#include "hosts/posix/posix_password_store.h"
+#include "hosts/posix/system_clock.h"
 #include "mqtt/test_broker.h"
+#include "panel/control_panel.h"
+#include "resources/command_ids.h"
+#include "resources/dialog_ids.h"
+#include "resources/head_office_ids.h"
+#include "text/cp1250.h"
 
 namespace kc::test {
 namespace {
@@ -101,6 +113,58 @@ TEST_F(ConnectionCheck, a_server_that_never_answers_is_given_up_in_time_and_a_ca
     mqtt::check_connection(r, cancel);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "not the whole time-out";
     ::close(fd);
+}
+
+// The whole way from the dialog to the broker: a station whose password is wrong is
+// mended in "Centrala"; the password lands in the private file, the link is made again
+// from it and logs in, without a restart.
+TEST_F(ConnectionCheck, a_password_mended_in_the_dialog_reaches_the_broker_at_ok) {
+    const std::filesystem::path work = dir_ / "station";
+    std::filesystem::create_directories(work);
+    install_file_system(&posix::posix_file_system());
+    HeadlessHost host;
+    SystemClock clock;
+    Program p;
+    p.ui = &host;
+    p.clock = &clock;
+    p.passwords = make_posix_password_store();
+    MainWindow main_window(p);
+    ControlPanel panel(p);
+    const auto old = std::filesystem::current_path();
+    std::filesystem::current_path(work);
+    const bool created = host.create_main_window(main_window) && host.create_panel(panel);
+    std::filesystem::current_path(old);
+    ASSERT_TRUE(created);
+    p.extra.set(extra_key::kHeadOfficeBroker, broker_->address());
+    p.extra.set(extra_key::kHeadOfficeStation, "st2");
+    p.extra.set(extra_key::kHeadOfficePassword, "zle-haslo");
+    p.extra.set(extra_key::kHeadOfficeCaFile, broker_->ca());
+    main_window.set_head_office([](Program& program) {
+        return mqtt::make_station_link(program.extra, program.state.work_directory, program.passwords.get());
+    });
+    main_window.start_head_office();
+    auto link_says = [&](const char* utf8) {
+        return host.pump_until(
+            [&] { return panel_text(p, kIdHeadOfficeLink).find(utf8_to_cp1250(utf8)) != std::string::npos; }, 20000);
+    };
+    ASSERT_TRUE(link_says("złe hasło lub użytkownik")) << cp1250_to_utf8(panel_text(p, kIdHeadOfficeLink));
+
+    host.on_dialog(kDialogCentrala, [&](WindowId w) {
+        host.type(w, kIdHoPassword, "st2-pw");
+        host.press(w, kIdOk);
+    });
+    host.menu(kCmdCentrala);
+    EXPECT_TRUE(link_says("połączono z")) << cp1250_to_utf8(panel_text(p, kIdHeadOfficeLink));
+    const std::string kept = (work / "KavorCen-centrala-haslo").string();
+    EXPECT_EQ(p.extra.get(extra_key::kHeadOfficePasswordFile), kept);
+    EXPECT_EQ(p.extra.get(extra_key::kHeadOfficePassword), "");
+    struct stat st = {};
+    ASSERT_EQ(::stat(kept.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    main_window.stop_head_office();
+    host.destroy_main_window();
+    install_file_system(nullptr);
 }
 
 }  // namespace
