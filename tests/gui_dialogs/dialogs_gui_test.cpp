@@ -548,14 +548,6 @@ TEST_F(DialogsGuiTest, centrala_names_every_control_masks_the_password_and_shows
     ASSERT_EQ(passwords->kept.size(), 1u);
     EXPECT_EQ(passwords->kept.begin()->second, "tajne-haslo");
     EXPECT_EQ(p().extra.get(extra_key::kHeadOfficePasswordFile), passwords->kept.begin()->first);
-
-    // Reopened: the password is kept, not shown.
-    open(kCmdCentrala, [&](QWidget*) {
-        EXPECT_TRUE(control<QLineEdit>(W, kIdHoPassword)->text().isEmpty());
-        EXPECT_EQ(control<QLabel>(W, kIdHoPasswordNote)->text(), qt_text(txt(Txt::CentralaPasswordKept)));
-        screenshot(W, "dialog_143_centrala_kept");
-        click(W, kIdCancel);
-    });
 }
 
 TEST_F(DialogsGuiTest, about_box_closes_only_with_ok) {
