@@ -516,7 +516,7 @@ TEST_F(DialogsGuiTest, centrala_names_every_control_masks_the_password_and_shows
             {kIdHoUser, "Użytkownik"},
             {kIdHoPassword, "Hasło"},
             {kIdHoCaFile, "Plik CA serwera"},
-            {kIdHoChooseCa, "..."},
+            {kIdHoChooseCa, "Plik CA serwera…"},
             {kIdHoCheck, "Sprawdź połączenie"},
             {kIdOk, "Ok"},
             {kIdCancel, "Anuluj"},
