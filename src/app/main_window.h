@@ -30,10 +30,19 @@ public:
     // for the sign as after an unplug. Without the setting the program stays in test mode.
     void connect_at_start_if_set();
 
+    // The link to head office: made by `factory` from the settings held now, and made
+    // again from the new ones when the "Centrala" dialog changes them.
+    void set_head_office(HeadOfficeFactory factory) { head_office_ = std::move(factory); }
+    void start_head_office();
+    void stop_head_office();
+    bool head_office_running() const { return station_ != nullptr; }
+
 private:
     Program& p_;
     Connection connection_;
     SignWatch watch_;
+    HeadOfficeFactory head_office_;
+    std::unique_ptr<HeadOfficeStation> station_;
 };
 
 // teardown(p, reset), shared with the panel's start, is declared in panel/control_panel.h.

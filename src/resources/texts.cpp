@@ -214,6 +214,32 @@ const char* utf8_text(Txt id) {
         case Txt::FileTroubleMany: return "Nie można zapisać plików %s: %s.";
         case Txt::FileTroubleManyIn: return "Nie można zapisać plików %s w folderze %s: %s.";
         case Txt::FileTroubleLater: return "Program spróbuje ponownie przy kolejnym zapisie.";
+        // -- Settings dialog "Centrala".
+        case Txt::CentralaPasswordKept: return "hasło zapisane; puste pole go nie zmienia";
+        case Txt::CentralaBadStation: return "Identyfikator stacji: od 1 do 64 znaków spośród A-Z, a-z, 0-9, _ i -.";
+        case Txt::CentralaBadBroker:
+            return "Adres serwera: podaj HOST:PORT, np. mqtt.firma.pl:8883 (adres IPv6 w nawiasach: [::1]:8883).";
+        case Txt::CentralaNoCaFile:
+            return "Plik CA serwera: wskaż certyfikat urzędu, który podpisał certyfikat serwera; bez niego ceny "
+                   "nie pójdą szyfrowane.";
+        case Txt::CentralaCaMissing: return "Plik CA serwera %s nie istnieje albo nie jest plikiem.";
+        case Txt::CentralaNoPasswordStore: return "Ten program nie ma bezpiecznego miejsca na hasło; nic nie zapisano.";
+        case Txt::CentralaPasswordFailed: return "Nie można zapisać hasła centrali (%s): %s";
+        case Txt::CentralaPasswordUnreadable: return "Nie można odczytać zapisanego hasła: %s";
+        case Txt::FilterCertificates: return "Certyfikaty (*.crt *.pem)";
+        case Txt::CheckRunning: return "Sprawdzam połączenie z %s...";
+        case Txt::CheckSubscribed: return "Połączono z %s i odbieranie zmian cen stacji %s jest dozwolone.";
+        case Txt::CheckUnreachable: return "Serwer %s jest nieosiągalny: %s.";
+        case Txt::CheckTlsUntrusted:
+            return "Błąd TLS: plik CA nie potwierdza certyfikatu serwera %s (inny urząd albo inna nazwa serwera).";
+        case Txt::CheckCaUnreadable: return "Błąd TLS: nie można odczytać pliku CA %s.";
+        case Txt::CheckLoginRefused: return "Serwer %s odmówił logowania: zły użytkownik lub hasło.";
+        case Txt::CheckNotAuthorised:
+            return "Zalogowano, ale serwer nie pozwala użytkownikowi %s odbierać zmian stacji %s "
+                   "(uprawnienia na serwerze).";
+        case Txt::CheckTimedOut: return "Serwer %s nie odpowiedział w ciągu %s s.";
+        case Txt::CheckFailed: return "Nie udało się połączyć z %s: %s.";
+        case Txt::CheckUnavailable: return "Ten program nie umie sprawdzić połączenia z centralą.";
 
         case Txt::TxtCount: break;
     }

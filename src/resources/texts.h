@@ -206,6 +206,26 @@ enum class Txt {
     LinkEventLost,           // the device went away
     LinkEventDisconnected,   // "Rozłącz"
     LinkEventTestMode,       // "Test" while connected
+    // -- Settings dialog "Centrala": validation, the kept password, the connection check.
+    CentralaPasswordKept,    // a password is kept; the field stays empty
+    CentralaBadStation,      // refused station id
+    CentralaBadBroker,       // refused broker address
+    CentralaNoCaFile,        // no CA file with the link on
+    CentralaCaMissing,       // the CA file named is not there
+    CentralaNoPasswordStore, // a host without a password store
+    CentralaPasswordFailed,  // the password store refused; %s the file, %s why
+    CentralaPasswordUnreadable,// the kept password for the check
+    FilterCertificates,      // file chooser filter for the CA file
+    CheckRunning,            // the check started
+    CheckSubscribed,         // connected and subscribed
+    CheckUnreachable,        // broker not reached; %s the system's reason
+    CheckTlsUntrusted,       // certificate not trusted
+    CheckCaUnreadable,       // CA file unreadable
+    CheckLoginRefused,       // login refused
+    CheckNotAuthorised,      // not authorised for the topics
+    CheckTimedOut,           // no answer in time
+    CheckFailed,             // any other failure
+    CheckUnavailable,        // a build without the link
 
     TxtCount                 // keep last: the number of texts
 };

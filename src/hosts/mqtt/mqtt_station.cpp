@@ -425,8 +425,9 @@ void MqttStation::publish_event(const StationEvent& event) {
     send({events_topic(config_.station), event_json(config_.station, event), false});
 }
 
-std::unique_ptr<HeadOfficeLink> make_station_link(const ExtraSettings& extra, const std::string& work_directory) {
-    StationConfig config = read_station_config(extra);
+std::unique_ptr<HeadOfficeLink> make_station_link(const ExtraSettings& extra, const std::string& work_directory,
+                                                  PasswordStore* passwords) {
+    StationConfig config = read_station_config(extra, passwords);
     if (!config.enabled) return nullptr;
     std::string seen = (std::filesystem::path(work_directory) / kSeenIdsName).string();
     return std::make_unique<MqttStation>(std::move(config), seen);

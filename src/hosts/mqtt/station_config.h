@@ -3,11 +3,11 @@
 #pragma once
 #include <string>
 
+#include "platform/head_office_check.h"
+#include "platform/password_store.h"
 #include "state/extra_settings.h"
 
 namespace kc::mqtt {
-
-inline constexpr int kDefaultBrokerPort = 8883;
 
 struct StationConfig {
     bool configured = false;  // a broker and a station id are set
@@ -29,6 +29,8 @@ bool parse_broker(const std::string& text, std::string& host, int& port);
 // owner only; otherwise `problem` says so and nothing is read.
 bool read_password_file(const std::string& path, std::string& password, std::string& problem);
 
-StationConfig read_station_config(const ExtraSettings& extra);
+// With `passwords`, head_office_password_file is read through it (the program's own
+// store); without, as a plain file by read_password_file.
+StationConfig read_station_config(const ExtraSettings& extra, PasswordStore* passwords = nullptr);
 
 }  // namespace kc::mqtt
