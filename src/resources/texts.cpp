@@ -204,6 +204,12 @@ const char* utf8_text(Txt id) {
         case Txt::FileTroubleMany: return "Nie można zapisać plików %s: %s.";
         case Txt::FileTroubleManyIn: return "Nie można zapisać plików %s w folderze %s: %s.";
         case Txt::FileTroubleLater: return "Program spróbuje ponownie przy kolejnym zapisie.";
+        // -- Head office on Windows: the password kept with the user's data protection.
+        case Txt::HoPasswordNotProtected: return "nie można zaszyfrować hasła centrali (błąd Windows %s)";
+        case Txt::HoPasswordOtherUser:
+            return "plik hasła %s zaszyfrował inny użytkownik lub inny komputer; wpisz hasło ponownie (Centrala)";
+        case Txt::HoPasswordNoStore: return "ten program nie ma gdzie przechować hasła centrali";
+        case Txt::HoPasswordNotSaved: return "nie można zapisać pliku hasła %s: %s";
 
         case Txt::TxtCount: break;
     }

@@ -197,6 +197,11 @@ enum class Txt {
     // -- Files: one left alone because it could not be opened, a password others can read.
     MsgFileNotOpened,        // "Nie można otworzyć pliku %s (%s); pozostaje bez zmian."
     MsgSettingsPasswordOpen, // "Plik %s zawiera hasło centrali i może go czytać ktoś ..."
+    // -- Head office on Windows: the password kept with the user's data protection.
+    HoPasswordNotProtected,  // "nie można zaszyfrować hasła centrali (błąd Windows %s)"
+    HoPasswordOtherUser,     // "plik hasła %s zaszyfrował inny użytkownik lub komputer; ..."
+    HoPasswordNoStore,       // "ten program nie ma gdzie przechować hasła centrali"
+    HoPasswordNotSaved,      // "nie można zapisać pliku hasła %s: %s"
 
     TxtCount                 // keep last: the number of texts
 };

@@ -2,7 +2,11 @@
 #include "hosts/mqtt/mqtt_station.h"
 
 #include <mosquitto.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <poll.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -43,6 +47,12 @@ std::string failure_text(int rc, int err, int connack) {
         case MOSQ_ERR_NO_CONN:
         case MOSQ_ERR_KEEPALIVE: return txt(Txt::HoErrLost);
         case MOSQ_ERR_ERRNO:
+#ifdef _WIN32
+            // libmosquitto leaves the socket error there, not errno's.
+            if (err == WSAECONNREFUSED) return txt(Txt::HoErrRefused);
+            if (err == WSAEHOSTUNREACH || err == WSAENETUNREACH || err == WSAETIMEDOUT)
+                return txt(Txt::HoErrUnreachable);
+#endif
             if (err == ECONNREFUSED) return txt(Txt::HoErrRefused);
             if (err == EHOSTUNREACH || err == ENETUNREACH || err == ETIMEDOUT) return txt(Txt::HoErrUnreachable);
             if (err == EPROTO) return txt(Txt::HoErrTls);
@@ -236,8 +246,14 @@ void MqttStation::goodbye() {
     mosquitto_disconnect(mosq_);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (mosquitto_want_write(mosq_) && std::chrono::steady_clock::now() < end) {
-        pollfd p{mosquitto_socket(mosq_), POLLOUT, 0};
-        if (p.fd < 0 || ::poll(&p, 1, 100) < 0) break;
+        const int fd = mosquitto_socket(mosq_);
+        if (fd < 0) break;
+        pollfd p{static_cast<decltype(pollfd::fd)>(fd), POLLOUT, 0};
+#ifdef _WIN32
+        if (::WSAPoll(&p, 1, 100) < 0) break;
+#else
+        if (::poll(&p, 1, 100) < 0) break;
+#endif
         if ((p.revents & POLLOUT) && mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
     }
     connected_ = false;
@@ -425,8 +441,9 @@ void MqttStation::publish_event(const StationEvent& event) {
     send({events_topic(config_.station), event_json(config_.station, event), false});
 }
 
-std::unique_ptr<HeadOfficeLink> make_station_link(const ExtraSettings& extra, const std::string& work_directory) {
-    StationConfig config = read_station_config(extra);
+std::unique_ptr<HeadOfficeLink> make_station_link(const ExtraSettings& extra, const std::string& work_directory,
+                                                  PasswordStore* passwords) {
+    StationConfig config = read_station_config(extra, passwords);
     if (!config.enabled) return nullptr;
     std::string seen = (std::filesystem::path(work_directory) / kSeenIdsName).string();
     return std::make_unique<MqttStation>(std::move(config), seen);

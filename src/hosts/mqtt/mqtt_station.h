@@ -110,6 +110,7 @@ private:
 
 // The link for a program whose extra settings name a broker, or null when they do not
 // or the link is switched off. `work_directory` holds the file of ids taken.
-std::unique_ptr<HeadOfficeLink> make_station_link(const ExtraSettings& extra, const std::string& work_directory);
+std::unique_ptr<HeadOfficeLink> make_station_link(const ExtraSettings& extra, const std::string& work_directory,
+                                                  PasswordStore* passwords = nullptr);
 
 }  // namespace kc::mqtt

@@ -1,9 +1,11 @@
 // Head office link (MQTT host): the station's broker settings.
 #include "hosts/mqtt/station_config.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cctype>
 #include <cerrno>
@@ -60,6 +62,7 @@ bool parse_broker(const std::string& text, std::string& host, int& port) {
     return true;
 }
 
+#ifndef _WIN32
 bool read_password_file(const std::string& path, std::string& password, std::string& problem) {
     // Opened first and checked on the open file, so what is checked is what is read.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
@@ -98,8 +101,9 @@ bool read_password_file(const std::string& path, std::string& password, std::str
     password = line;
     return true;
 }
+#endif
 
-StationConfig read_station_config(const ExtraSettings& extra) {
+StationConfig read_station_config(const ExtraSettings& extra, PasswordStore* passwords) {
     StationConfig c;
     c.broker = extra.get(extra_key::kHeadOfficeBroker);
     c.station = extra.get(extra_key::kHeadOfficeStation);
@@ -118,7 +122,15 @@ StationConfig read_station_config(const ExtraSettings& extra) {
         // Prices travel only encrypted, with the broker's certificate checked.
         c.problem = txt(Txt::HoNoCaFile);
     } else if (std::string file = extra.get(extra_key::kHeadOfficePasswordFile); !file.empty()) {
+#ifdef _WIN32
+        if (!passwords)
+            c.problem = txt(Txt::HoPasswordNoStore);
+        else if (passwords->load(file, c.password, c.problem) && c.password.empty())
+            c.problem = fill(Txt::HoPasswordFileEmpty, file);
+#else
+        (void)passwords;
         read_password_file(file, c.password, c.problem);
+#endif
     } else {
         c.password = extra.get(extra_key::kHeadOfficePassword);
     }

@@ -3,6 +3,7 @@
 #pragma once
 #include <string>
 
+#include "platform/password_store.h"
 #include "state/extra_settings.h"
 
 namespace kc::mqtt {
@@ -25,10 +26,13 @@ struct StationConfig {
 // "HOST:PORT" or "HOST" (port 8883); "[v6]:PORT" for an IPv6 address.
 bool parse_broker(const std::string& text, std::string& host, int& port);
 
+#ifndef _WIN32
 // Reads a password from the first line of `path`. The file must be readable by its
 // owner only; otherwise `problem` says so and nothing is read.
 bool read_password_file(const std::string& path, std::string& password, std::string& problem);
+#endif
 
-StationConfig read_station_config(const ExtraSettings& extra);
+// On Windows the password file is read through `passwords` (the user's data protection).
+StationConfig read_station_config(const ExtraSettings& extra, PasswordStore* passwords = nullptr);
 
 }  // namespace kc::mqtt
