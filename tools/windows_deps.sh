@@ -19,8 +19,8 @@ SRC=$CACHE/src
 OUT=$CACHE/win64
 HOST=x86_64-w64-mingw32
 JOBS=$(nproc)
-# Bump when the way of building changes, so that old builds are not reused.
-RECIPE=1
+# Bump when the way of building one changes, so that its old builds are not reused.
+declare -A RECIPE=([openssl]=1 [mosquitto]=2)
 
 refresh=0
 [ "${1:-}" = --refresh ] && refresh=1
@@ -31,7 +31,7 @@ log() { echo "windows_deps: $*" >&2; }
 cached() {
     local d best=""
     for d in "$OUT/$1"-*/; do
-        [ -f "$d/.kavor-built" ] && grep -qx "recipe=$RECIPE" "$d/.kavor-built" || continue
+        [ -f "$d/.kavor-built" ] && grep -qx "recipe=${RECIPE[$1]}" "$d/.kavor-built" || continue
         best=${d%/}
     done
     [ -n "$best" ] && echo "$best"
@@ -103,7 +103,7 @@ build_openssl() {
     tree=$(tree_of "$dir")
     ver=$(upstream "$dir")
     prefix=$OUT/openssl-$ver
-    [ -f "$prefix/.kavor-built" ] && grep -qx "recipe=$RECIPE" "$prefix/.kavor-built" && return 0
+    [ -f "$prefix/.kavor-built" ] && grep -qx "recipe=${RECIPE[openssl]}" "$prefix/.kavor-built" && return 0
     log "building OpenSSL $ver for $HOST (a few minutes)"
     rm -rf "$prefix" "$tree/.kavor-build"
     (
@@ -114,7 +114,7 @@ build_openssl() {
         make -j"$JOBS" build_libs >/dev/null
         make install_dev >/dev/null
     )
-    printf 'recipe=%s\nversion=%s\n' "$RECIPE" "$ver" >"$prefix/.kavor-built"
+    printf 'recipe=%s\nversion=%s\n' "${RECIPE[openssl]}" "$ver" >"$prefix/.kavor-built"
 }
 
 build_mosquitto() {
@@ -123,7 +123,7 @@ build_mosquitto() {
     tree=$(tree_of "$dir")
     ver=$(upstream "$dir")
     prefix=$OUT/mosquitto-$ver
-    [ -f "$prefix/.kavor-built" ] && grep -qx "recipe=$RECIPE" "$prefix/.kavor-built" &&
+    [ -f "$prefix/.kavor-built" ] && grep -qx "recipe=${RECIPE[mosquitto]}" "$prefix/.kavor-built" &&
         grep -qx "openssl=$ssl" "$prefix/.kavor-built" && return 0
     log "building libmosquitto $ver for $HOST"
     rm -rf "$prefix"
@@ -131,7 +131,7 @@ build_mosquitto() {
     rm -rf "$b"
     # Only the static library: the DLL target names a pthreads folder of its own.
     cmake -S "$tree" -B "$b" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" -DKC_THIRD_PARTY=ON \
         -DWITH_STATIC_LIBRARIES=ON -DWITH_PIC=OFF -DWITH_THREADING=ON -DWITH_TLS=ON \
         -DWITH_TLS_PSK=ON -DWITH_BROKER=OFF -DWITH_CLIENTS=OFF -DWITH_APPS=OFF \
         -DWITH_PLUGINS=OFF -DDOCUMENTATION=OFF -DWITH_CJSON=OFF -DWITH_LIB_CPP=OFF \
@@ -146,7 +146,7 @@ build_mosquitto() {
     for h in mqtt_protocol.h mosquitto_broker.h mosquitto_plugin.h; do
         [ -f "$tree/include/$h" ] && cp "$tree/include/$h" "$prefix/include/"
     done
-    printf 'recipe=%s\nversion=%s\nopenssl=%s\n' "$RECIPE" "$ver" "$ssl" >"$prefix/.kavor-built"
+    printf 'recipe=%s\nversion=%s\nopenssl=%s\n' "${RECIPE[mosquitto]}" "$ver" "$ssl" >"$prefix/.kavor-built"
 }
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
