@@ -17,9 +17,16 @@ namespace {
 constexpr char kEntropy[] = "Kavor Cen: head office";
 // A protected password of any sane length is far smaller.
 constexpr size_t kMaxFile = 64 * 1024;
+// Sealed before the password, so that what is sealed is never empty and a later
+// format can be told apart.
+constexpr char kFormat = '\x01';
 
+// Points at `bytes`, which must outlive the blob.
 DATA_BLOB blob_of(const std::string& bytes) {
     return DATA_BLOB{static_cast<DWORD>(bytes.size()), reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data()))};
+}
+DATA_BLOB entropy_blob() {
+    return DATA_BLOB{sizeof kEntropy - 1, reinterpret_cast<BYTE*>(const_cast<char*>(kEntropy))};
 }
 
 // Takes the bytes out of a blob the system allocated, and frees it.
@@ -33,11 +40,16 @@ std::string take(DATA_BLOB& out) {
 }  // namespace
 
 bool DpapiPasswordStore::save(const std::string& path, const std::string& password, std::string& why) {
-    DATA_BLOB in = blob_of(password);
-    DATA_BLOB entropy = blob_of(kEntropy);
+    std::string plain = kFormat + password;
+    DATA_BLOB in = blob_of(plain);
+    DATA_BLOB entropy = entropy_blob();
     DATA_BLOB out = {};
-    if (!CryptProtectData(&in, L"Kavor Cen", &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out)) {
-        why = fill(Txt::HoPasswordNotProtected, std::to_string(GetLastError()));
+    const bool sealed_ok =
+        CryptProtectData(&in, L"Kavor Cen", &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out);
+    const DWORD error = GetLastError();
+    SecureZeroMemory(plain.data(), plain.size());
+    if (!sealed_ok) {
+        why = fill(Txt::HoPasswordNotProtected, std::to_string(error));
         return false;
     }
     const std::string sealed = take(out);
@@ -61,14 +73,20 @@ bool DpapiPasswordStore::load(const std::string& path, std::string& password, st
         return false;
     }
     DATA_BLOB in = blob_of(sealed);
-    DATA_BLOB entropy = blob_of(kEntropy);
+    DATA_BLOB entropy = entropy_blob();
     DATA_BLOB out = {};
     if (!CryptUnprotectData(&in, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out)) {
         // Sealed by another account or computer, or not sealed at all (a plain file).
         why = fill(Txt::HoPasswordOtherUser, path);
         return false;
     }
-    password = take(out);
+    std::string plain = take(out);
+    if (plain.empty() || plain[0] != kFormat) {
+        why = fill(Txt::HoPasswordOtherUser, path);
+        return false;
+    }
+    password = plain.substr(1);
+    SecureZeroMemory(plain.data(), plain.size());
     return true;
 }
 
