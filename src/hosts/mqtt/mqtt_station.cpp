@@ -29,6 +29,22 @@ constexpr size_t kMaxPendingResults = 200;
 
 int64_t now_seconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
+#ifdef _WIN32
+// Windows tells a failed connect in progress only to select()'s exception set, which
+// libmosquitto does not watch: a refused broker would look like one that is slow to
+// answer until the keep-alive ran out. The socket's own error says it at once.
+bool connect_failed(int socket, int& err) {
+    int code = 0;
+    int size = sizeof code;
+    if (socket < 0 ||
+        getsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &size) != 0 ||
+        code == 0)
+        return false;
+    err = code;
+    return true;
+}
+#endif
+
 void init_library() {
     static std::once_flag once;
     std::call_once(once, [] { mosquitto_lib_init(); });
@@ -192,6 +208,10 @@ void MqttStation::reconnect_loop() {
             while (!hold_) {
                 rc = mosquitto_loop(mosq_, kLoopWaitMs, 1);
                 err = errno;
+#ifdef _WIN32
+                if (rc == MOSQ_ERR_SUCCESS && !connected_ && connect_failed(mosquitto_socket(mosq_), err))
+                    rc = MOSQ_ERR_ERRNO;
+#endif
                 if (rc != MOSQ_ERR_SUCCESS) break;
                 if (connected_ && !reached) {
                     reached = true;
