@@ -240,6 +240,12 @@ const char* utf8_text(Txt id) {
         case Txt::CheckTimedOut: return "Serwer %s nie odpowiedział w ciągu %s s.";
         case Txt::CheckFailed: return "Nie udało się połączyć z %s: %s.";
         case Txt::CheckUnavailable: return "Ten program nie umie sprawdzić połączenia z centralą.";
+        // -- Head office on Windows: the password kept with the user's data protection.
+        case Txt::HoPasswordNotProtected: return "nie można zaszyfrować hasła centrali (błąd Windows %s)";
+        case Txt::HoPasswordOtherUser:
+            return "plik hasła %s zaszyfrował inny użytkownik lub inny komputer; wpisz hasło ponownie (Centrala)";
+        case Txt::HoPasswordNoStore: return "ten program nie ma gdzie przechować hasła centrali";
+        case Txt::HoPasswordNotSaved: return "nie można zapisać pliku hasła %s: %s";
 
         case Txt::TxtCount: break;
     }

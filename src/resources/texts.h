@@ -226,6 +226,11 @@ enum class Txt {
     CheckTimedOut,           // no answer in time
     CheckFailed,             // any other failure
     CheckUnavailable,        // a build without the link
+    // -- Head office on Windows: the password kept with the user's data protection.
+    HoPasswordNotProtected,  // "nie można zaszyfrować hasła centrali (błąd Windows %s)"
+    HoPasswordOtherUser,     // "plik hasła %s zaszyfrował inny użytkownik lub komputer; ..."
+    HoPasswordNoStore,       // "ten program nie ma gdzie przechować hasła centrali"
+    HoPasswordNotSaved,      // "nie można zapisać pliku hasła %s: %s"
 
     TxtCount                 // keep last: the number of texts
 };

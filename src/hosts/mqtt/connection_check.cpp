@@ -1,15 +1,21 @@
 // Head office link (MQTT host): the connection check.
 #include "hosts/mqtt/connection_check.h"
 
-#include <fcntl.h>
 #include <mosquitto.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <algorithm>
 #include <mutex>
 #include <optional>
@@ -79,6 +85,38 @@ int ms_left(Clock::time_point deadline) {
 // A plain TCP connection to the broker first: libmosquitto, once TLS is set, starts its
 // handshake on a socket that was refused and waits there without a word, so a server
 // that is not there would look like one that does not answer.
+#ifdef _WIN32
+using Socket = SOCKET;
+constexpr Socket kNoSocket = INVALID_SOCKET;
+int last_error() { return ::WSAGetLastError(); }
+Socket open_socket(const addrinfo* a) {
+    Socket s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    u_long on = 1;
+    if (s != kNoSocket && ::ioctlsocket(s, FIONBIO, &on) != 0) {
+        ::closesocket(s);
+        return kNoSocket;
+    }
+    return s;
+}
+bool in_progress(int err) { return err == WSAEWOULDBLOCK || err == WSAEINPROGRESS; }
+int wait_writable(pollfd& p, int ms) { return ::WSAPoll(&p, 1, ms); }
+void close_socket(Socket s) { ::closesocket(s); }
+bool refused(int err) { return err == WSAECONNREFUSED || err == ECONNREFUSED; }
+bool timed_out(int err) { return err == WSAETIMEDOUT || err == ETIMEDOUT; }
+#else
+using Socket = int;
+constexpr Socket kNoSocket = -1;
+int last_error() { return errno; }
+Socket open_socket(const addrinfo* a) {
+    return ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+}
+bool in_progress(int err) { return err == EINPROGRESS; }
+int wait_writable(pollfd& p, int ms) { return ::poll(&p, 1, ms); }
+void close_socket(Socket s) { ::close(s); }
+bool refused(int err) { return err == ECONNREFUSED; }
+bool timed_out(int err) { return err == ETIMEDOUT; }
+#endif
+
 std::optional<HeadOfficeCheckResult> reach(const HeadOfficeCheckRequest& request, Clock::time_point deadline,
                                            const std::atomic<bool>& cancel) {
     using O = HeadOfficeCheckOutcome;
@@ -91,33 +129,34 @@ std::optional<HeadOfficeCheckResult> reach(const HeadOfficeCheckRequest& request
     int err = ETIMEDOUT;
     bool reached = false;
     for (addrinfo* a = found; a && !reached && !cancel.load() && ms_left(deadline) > 0; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0) {
-            err = errno;
+        const Socket fd = open_socket(a);
+        if (fd == kNoSocket) {
+            err = last_error();
             continue;
         }
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+        if (::connect(fd, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
             reached = true;
-        } else if (errno != EINPROGRESS) {
-            err = errno;
+        } else if (const int e = last_error(); !in_progress(e)) {
+            err = e;
         } else {
             pollfd p{fd, POLLOUT, 0};
             // Short steps, so a closed dialog does not wait for the whole time-out.
-            while (!cancel.load() && ms_left(deadline) > 0 && ::poll(&p, 1, std::min(ms_left(deadline), 100)) == 0) {
+            while (!cancel.load() && ms_left(deadline) > 0 && wait_writable(p, std::min(ms_left(deadline), 100)) == 0) {
             }
             int so_error = ETIMEDOUT;
             socklen_t len = sizeof so_error;
-            if (p.revents && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &len) == 0 && so_error == 0)
+            if (p.revents && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&so_error), &len) == 0 &&
+                so_error == 0)
                 reached = true;
             else
                 err = p.revents ? so_error : ETIMEDOUT;
         }
-        ::close(fd);
+        close_socket(fd);
     }
     ::freeaddrinfo(found);
     if (reached) return std::nullopt;
-    if (cancel.load() || err == ETIMEDOUT) return result(O::TimedOut);
-    if (err == ECONNREFUSED) return result(O::Unreachable, txt(Txt::HoErrRefused));
+    if (cancel.load() || timed_out(err)) return result(O::TimedOut);
+    if (refused(err)) return result(O::Unreachable, txt(Txt::HoErrRefused));
     return result(O::Unreachable, txt(Txt::HoErrUnreachable));
 }
 
@@ -138,7 +177,7 @@ HeadOfficeCheckResult check_connection(const HeadOfficeCheckRequest& request, co
     static std::once_flag once;
     std::call_once(once, [] { mosquitto_lib_init(); });
 
-    if (::access(request.ca_file.c_str(), R_OK) != 0) return result(O::CaUnreadable);
+    if (!std::ifstream(request.ca_file, std::ios::binary)) return result(O::CaUnreadable);
     Seen seen;
     seen.topic = set_topic(request.station);
     // A client id of its own and a clean session: the station's kept session and the

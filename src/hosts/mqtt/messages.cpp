@@ -271,13 +271,23 @@ bool parse_time(const std::string& s, int64_t& seconds) {
 std::string format_time(int64_t seconds) {
     time_t t = static_cast<time_t>(seconds);
     struct tm local = {};
+#ifdef _WIN32
+    localtime_s(&local, &t);
+#else
     localtime_r(&t, &local);
-    char text[40], zone[8];
+#endif
+    char text[40];
     strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-    strftime(zone, sizeof zone, "%z", &local);  // +0100
-    std::string z = zone;
-    if (z.size() == 5) z.insert(3, ":");
-    return std::string(text) + z;
+    // The offset from the local fields themselves: Windows' %z gives the zone's name.
+    const int64_t as_utc = days_from_civil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                                           static_cast<unsigned>(local.tm_mday)) * 86400 +
+                           local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+    const int64_t offset = (as_utc - static_cast<int64_t>(t)) / 60;
+    const int64_t minutes = offset < 0 ? -offset : offset;
+    char zone[16];
+    std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', static_cast<int>(minutes / 60),
+                  static_cast<int>(minutes % 60));
+    return std::string(text) + zone;
 }
 
 std::string reason_text(const std::string& code) {

@@ -2,7 +2,9 @@
 #include "hosts/mqtt/station_config.h"
 
 #include "hosts/mqtt/messages.h"
+#ifndef _WIN32
 #include "hosts/posix/posix_password_store.h"
+#endif
 #include "resources/texts.h"
 
 namespace kc::mqtt {
@@ -11,9 +13,11 @@ bool parse_broker(const std::string& text, std::string& host, int& port) {
     return parse_broker_address(text, host, port);
 }
 
+#ifndef _WIN32
 bool read_password_file(const std::string& path, std::string& password, std::string& problem) {
     return read_owner_only_secret(path, password, problem);
 }
+#endif
 
 StationConfig read_station_config(const ExtraSettings& extra, PasswordStore* passwords) {
     StationConfig c;
@@ -34,10 +38,16 @@ StationConfig read_station_config(const ExtraSettings& extra, PasswordStore* pas
         // Prices travel only encrypted, with the broker's certificate checked.
         c.problem = txt(Txt::HoNoCaFile);
     } else if (std::string file = extra.get(extra_key::kHeadOfficePasswordFile); !file.empty()) {
-        if (passwords)
-            passwords->load(file, c.password, c.problem);
-        else
+        if (passwords) {
+            if (passwords->load(file, c.password, c.problem) && c.password.empty())
+                c.problem = fill(Txt::HoPasswordFileEmpty, file);
+        } else {
+#ifdef _WIN32
+            c.problem = txt(Txt::HoPasswordNoStore);
+#else
             read_password_file(file, c.password, c.problem);
+#endif
+        }
     } else {
         c.password = extra.get(extra_key::kHeadOfficePassword);
     }
