@@ -205,6 +205,18 @@ const char* utf8_text(Txt id) {
         case Txt::FileTroubleManyIn: return "Nie można zapisać plików %s w folderze %s: %s.";
         case Txt::FileTroubleLater: return "Program spróbuje ponownie przy kolejnym zapisie.";
 
+        // -- Head office: changes that wait for the sign, station events.
+        case Txt::HoHeldFileHeader:
+            return "Zmiana z centrali, która czeka, aż wieża będzie mogła ją przyjąć (zapisuje program).";
+        case Txt::HoOutcomeHeld: return "czeka na wieżę (%s)";
+        case Txt::HoHeldTestMode: return "tryb testu";
+        case Txt::HoHeldDisconnected: return "brak połączenia z wieżą";
+        case Txt::HoHeldScript: return "działa skrypt";
+        case Txt::HoOutcomeSuperseded: return "zastąpiona nowszą zmianą %s";
+        case Txt::HoHeldFileBad: return "Centrala: plik %s jest uszkodzony; czekająca zmiana pominięta";
+        case Txt::HoEventSignNoAnswer: return "wieża nie odpowiada";
+        case Txt::HoEventSignAnswers: return "wieża znów odpowiada";
+
         case Txt::TxtCount: break;
     }
     return "";

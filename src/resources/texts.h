@@ -197,6 +197,16 @@ enum class Txt {
     // -- Files: one left alone because it could not be opened, a password others can read.
     MsgFileNotOpened,        // "Nie można otworzyć pliku %s (%s); pozostaje bez zmian."
     MsgSettingsPasswordOpen, // "Plik %s zawiera hasło centrali i może go czytać ktoś ..."
+    // -- Head office: changes that wait for the sign, station events.
+    HoHeldFileHeader,        // first line of the file of the waiting change
+    HoOutcomeHeld,           // "czeka na wieżę (%s)"
+    HoHeldTestMode,          // "tryb testu"
+    HoHeldDisconnected,      // "brak połączenia z wieżą"
+    HoHeldScript,            // "działa skrypt"
+    HoOutcomeSuperseded,     // "zastąpiona nowszą zmianą %s"
+    HoHeldFileBad,           // "Centrala: plik %s jest uszkodzony; czekająca zmiana pominięta"
+    HoEventSignNoAnswer,     // "wieża nie odpowiada"
+    HoEventSignAnswers,      // "wieża znów odpowiada"
 
     TxtCount                 // keep last: the number of texts
 };
