@@ -158,8 +158,10 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
         link->publish_result(r);
     }
 
+    // UI thread. The line keeps saying that a change waits, whatever else came since.
     void show_change(const std::string& id, const CentralResult& r) {
-        const std::string line = fill(Txt::HoChangeLine, clock_text(p.clock->local_time()), id, outcome_text(r));
+        std::string line = fill(Txt::HoChangeLine, clock_text(p.clock->local_time()), id, outcome_text(r));
+        if (held && held->change.id != id) line += fill(Txt::HoChangeStillWaiting, held->change.id);
         set_panel_text(p, kIdHeadOfficeChange, line);
     }
 

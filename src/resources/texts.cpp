@@ -216,6 +216,7 @@ const char* utf8_text(Txt id) {
         case Txt::HoHeldFileBad: return "Centrala: plik %s jest uszkodzony; czekająca zmiana pominięta";
         case Txt::HoEventSignNoAnswer: return "wieża nie odpowiada";
         case Txt::HoEventSignAnswers: return "wieża znów odpowiada";
+        case Txt::HoChangeStillWaiting: return "; zmiana %s nadal czeka na wieżę";
 
         case Txt::TxtCount: break;
     }

@@ -207,6 +207,7 @@ enum class Txt {
     HoHeldFileBad,           // "Centrala: plik %s jest uszkodzony; czekająca zmiana pominięta"
     HoEventSignNoAnswer,     // "wieża nie odpowiada"
     HoEventSignAnswers,      // "wieża znów odpowiada"
+    HoChangeStillWaiting,    // "; zmiana %s nadal czeka na wieżę"
 
     TxtCount                 // keep last: the number of texts
 };
