@@ -289,7 +289,10 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
             return;
         }
         // One that waited from before must not follow a newer one to the sign.
-        if (held) supersede(c.id);
+        if (held) {
+            supersede(c.id);
+            drop_held();
+        }
         // The panel shows the prices now in force, so a later "Wyślij" sends them again.
         for (int n = 1; n <= kPriceFieldCount; ++n) {
             set_panel_text(p, price_edit_id(n), normalise_price_text(c.set.prices[static_cast<size_t>(n - 1)]));
@@ -349,6 +352,8 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
         emit_station_event(p, e);
     }
 
+    // Answers the waiting change: it never goes. Its file stays for the caller to
+    // replace or remove, so there is no moment without one.
     void supersede(const std::string& newer) {
         CentralResult r;
         r.id = held->change.id;
@@ -356,7 +361,7 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
         r.detail = fill(Txt::HoOutcomeSuperseded, newer);
         r.time = p.clock->calendar_seconds();
         r.arrived = held->arrived;
-        drop_held();
+        held.reset();
         if (r.id != newer) answer(r);
     }
 
