@@ -268,6 +268,24 @@ TEST_F(HeadOffice, a_change_with_a_time_waits_for_it_and_one_past_its_time_is_ap
     ASSERT_TRUE(mqtt::parse_time(late.value("time", ""), applied));
     EXPECT_GE(applied - due, 599);
     EXPECT_EQ(price_frames(*st1.sign), kBatch);
+
+    // Its time comes while the sign's link is down: it waits, and goes late once it is back.
+    static_cast<HeadlessHost*>(st1.program().ui)->menu(kCmdDisconnect);
+    st1.sign->clear_received();
+    office.publish("kavorcen/st1/prices/set", R"({"id":"t3","station":"st1",)" + prices + R"(,"at":")" + at(2) + "\"}");
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 5; }));
+    std::vector<json> got = results(office, "st1");
+    EXPECT_EQ(got[3]["outcome"], "scheduled");
+    EXPECT_EQ(got[4]["outcome"], "held");
+    EXPECT_EQ(got[4]["reason"], "sign_disconnected");
+    static_cast<HeadlessHost*>(st1.program().ui)->menu(kCmdConnect);
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 6; }));
+    json went = results(office, "st1")[5];
+    EXPECT_EQ(went["outcome"], "confirmed") << went.dump();
+    EXPECT_EQ(went["late"], true);
+    EXPECT_EQ(went["at"], got[3]["at"]);
+    EXPECT_EQ(went["arrived"], got[4]["arrived"]);
+    EXPECT_EQ(price_frames(*st1.sign), kBatch);
 }
 
 TEST_F(HeadOffice, login_faults_show_on_the_panel_and_the_station_keeps_working) {
