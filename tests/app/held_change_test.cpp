@@ -37,13 +37,10 @@ TEST(HeldChangeFile, what_is_written_is_read_back_exactly_and_a_damaged_file_is_
         with("id=", "ident="),
         with("reason=script_running", "reason=bored"),
         with("arrived=1796688000", "arrived=soon"),
-        with("at=1796691600", "at="),
         with("price2=\"12 \"", "price2=12"),
-        with("price1=\"4.59\" blink", "price1=\"4.59\" blinks"),
         with("price3=\"\"", "price3=\"abc\""),
         with("price5=\"5,19\"\n", ""),
         good + "id=again\n",
-        "",
     };
     for (const std::string& text : damaged) {
         HeldChange back;
