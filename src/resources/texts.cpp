@@ -247,6 +247,19 @@ const char* utf8_text(Txt id) {
         case Txt::HoPasswordNoStore: return "ten program nie ma gdzie przechować hasła centrali";
         case Txt::HoPasswordNotSaved: return "nie można zapisać pliku hasła %s: %s";
 
+        // -- Head office: changes that wait for the sign, station events.
+        case Txt::HoHeldFileHeader:
+            return "Zmiana z centrali, która czeka, aż wieża będzie mogła ją przyjąć (zapisuje program).";
+        case Txt::HoOutcomeHeld: return "czeka na wieżę (%s)";
+        case Txt::HoHeldTestMode: return "tryb testu";
+        case Txt::HoHeldDisconnected: return "brak połączenia z wieżą";
+        case Txt::HoHeldScript: return "działa skrypt";
+        case Txt::HoOutcomeSuperseded: return "zastąpiona nowszą zmianą %s";
+        case Txt::HoHeldFileBad: return "Centrala: plik %s jest uszkodzony; czekająca zmiana pominięta";
+        case Txt::HoEventSignNoAnswer: return "wieża nie odpowiada";
+        case Txt::HoEventSignAnswers: return "wieża znów odpowiada";
+        case Txt::HoChangeStillWaiting: return "; zmiana %s nadal czeka na wieżę";
+
         case Txt::TxtCount: break;
     }
     return "";

@@ -231,6 +231,17 @@ enum class Txt {
     HoPasswordOtherUser,     // "plik hasła %s zaszyfrował inny użytkownik lub komputer; ..."
     HoPasswordNoStore,       // "ten program nie ma gdzie przechować hasła centrali"
     HoPasswordNotSaved,      // "nie można zapisać pliku hasła %s: %s"
+    // -- Head office: changes that wait for the sign, station events.
+    HoHeldFileHeader,        // first line of the file of the waiting change
+    HoOutcomeHeld,           // "czeka na wieżę (%s)"
+    HoHeldTestMode,          // "tryb testu"
+    HoHeldDisconnected,      // "brak połączenia z wieżą"
+    HoHeldScript,            // "działa skrypt"
+    HoOutcomeSuperseded,     // "zastąpiona nowszą zmianą %s"
+    HoHeldFileBad,           // "Centrala: plik %s jest uszkodzony; czekająca zmiana pominięta"
+    HoEventSignNoAnswer,     // "wieża nie odpowiada"
+    HoEventSignAnswers,      // "wieża znów odpowiada"
+    HoChangeStillWaiting,    // "; zmiana %s nadal czeka na wieżę"
 
     TxtCount                 // keep last: the number of texts
 };

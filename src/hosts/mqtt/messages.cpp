@@ -180,7 +180,9 @@ std::string result_json(const std::string& station, const CentralResult& result)
     if (!result.fields.empty()) j["fields"] = result.fields;
     if (result.has_sign) j["sign"] = price_set_json(result.sign);
     if (result.late) j["late"] = true;
-    if (result.late || result.outcome == CentralOutcome::Scheduled) j["at"] = format_time(result.at);
+    // A held change without a time of its own has none to tell.
+    if ((result.late || result.outcome == CentralOutcome::Scheduled) && result.at != 0) j["at"] = format_time(result.at);
+    if (result.arrived != 0) j["arrived"] = format_time(result.arrived);
     if (!result.previous.empty()) j["previous"] = result.previous;
     return dump(j);
 }
@@ -189,18 +191,23 @@ std::string state_json(const std::string& station, const StationState& state) {
     json j = price_set_json(state.sign);
     j["station"] = station;
     j["time"] = format_time(state.time);
-    j["source"] = state.source;
+    j["source"] = utf8(state.source);  // "przywrócenie" is Windows-1250 in the core
     j["matches"] = state.matches;
     return dump(j);
 }
 
-std::string status_json(const std::string& station, bool online, SignAnswers sign, int64_t time) {
+std::string status_json(const std::string& station, bool online, const StationStatus& status, int64_t since,
+                        int64_t time) {
+    const SignAnswers sign = status.sign;
     const char* s = sign == SignAnswers::Answers       ? "answers"
                     : sign == SignAnswers::NoAnswer     ? "no_answer"
                     : sign == SignAnswers::TestMode     ? "test_mode"
                                                         : "disconnected";
-    return dump(json{{"station", station}, {"status", online ? "online" : "offline"}, {"sign", s},
-                {"time", format_time(time)}});
+    json j{{"station", station}, {"status", online ? "online" : "offline"}, {"sign", s},
+           {"test_mode", status.test_mode}, {"time", format_time(time)}};
+    if (since != 0) j["since"] = format_time(since);
+    j["last_watch"] = status.last_watch != 0 ? json(format_time(status.last_watch)) : json(nullptr);
+    return dump(j);
 }
 
 std::string offline_json(const std::string& station) {

@@ -324,6 +324,7 @@ void MqttStation::on_subscribe(int mid, int count, const int* granted) {
     {
         std::lock_guard lock(mutex_);
         connected_ = true;
+        since_ = now_seconds();
         flush_locked();
     }
     report(LinkState::Connected, fill(txt(Txt::HoLinkConnected), {config_.broker}));
@@ -331,10 +332,14 @@ void MqttStation::on_subscribe(int mid, int count, const int* granted) {
 
 void MqttStation::on_disconnect(int) { connected_ = false; }
 
+void MqttStation::publish_status_locked() {
+    const std::string status = status_json(config_.station, true, status_, since_, now_seconds());
+    const std::string t = status_topic(config_.station);
+    mosquitto_publish(mosq_, nullptr, t.c_str(), static_cast<int>(status.size()), status.data(), 1, true);
+}
+
 void MqttStation::flush_locked() {
-    const std::string status = status_json(config_.station, true, sign_, now_seconds());
-    const std::string status_t = status_topic(config_.station);
-    mosquitto_publish(mosq_, nullptr, status_t.c_str(), static_cast<int>(status.size()), status.data(), 1, true);
+    publish_status_locked();
     if (!state_json_.empty()) {
         const std::string t = state_topic(config_.station);
         mosquitto_publish(mosq_, nullptr, t.c_str(), static_cast<int>(state_json_.size()), state_json_.data(), 1, true);
@@ -445,15 +450,11 @@ void MqttStation::publish_state(const StationState& state) {
     }
 }
 
-void MqttStation::publish_sign(SignAnswers answers) {
+void MqttStation::publish_sign(const StationStatus& status) {
     std::lock_guard lock(mutex_);
-    if (answers == sign_) return;
-    sign_ = answers;
-    if (connected_ && mosq_) {
-        const std::string status = status_json(config_.station, true, sign_, now_seconds());
-        const std::string t = status_topic(config_.station);
-        mosquitto_publish(mosq_, nullptr, t.c_str(), static_cast<int>(status.size()), status.data(), 1, true);
-    }
+    if (status == status_) return;
+    status_ = status;
+    if (connected_ && mosq_) publish_status_locked();
 }
 
 // Like results: kept while the broker is out of reach and sent on reconnect.
