@@ -312,7 +312,7 @@ public:
     void stop() override { log_.push_back("stop " + station_); }
     void publish_result(const CentralResult&) override {}
     void publish_state(const StationState&) override {}
-    void publish_sign(SignAnswers) override {}
+    void publish_sign(const StationStatus&) override {}
     void publish_event(const StationEvent&) override {}
 
 private:

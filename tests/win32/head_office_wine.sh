@@ -156,6 +156,50 @@ EOF
     waitfor 30 offline || { echo "FAILED: st1 still online after its program ended"; failed=1; }
 done
 
+# A change that comes while the Windows station is in test mode waits for the sign,
+# and still goes once the program is started again, connecting at start.
+held_case() {
+    local dir=$WORK/held
+    mkdir -p "$dir"
+    cp "$B/ca.crt" "$dir/ca.crt"
+    (cd "$dir" && wine "$WIN/tests/win32/kc_seal_password.exe" st1.pw st1-pw)
+    local settings="head_office_broker=127.0.0.1:$PORT
+head_office_station=st1
+head_office_ca_file=ca.crt
+head_office_password_file=st1.pw"
+    echo "$settings" >"$dir/KavorCen-dodatkowe.ini"
+    (cd "$dir" && exec wine "$WIN/kavor-cen.exe") >"$dir/program1.out" 2>&1 &
+    PIDS+=($!)
+    waitfor 90 online || { echo "FAILED: held: the station in test mode never came online"; return 1; }
+    centrala push --stations st1 --prices '4.29,5.09,3.19,6.10,11' --id held-1 --timeout 5 >"$dir/push.out" 2>&1 || true
+    grep -q 'held (test_mode)' "$dir/push.out" || { echo "FAILED: held: not answered held"; cat "$dir/push.out"; return 1; }
+    [ -s "$dir/KavorCen-centrala-czeka.txt" ] || { echo "FAILED: held: the waiting change is not kept"; return 1; }
+    wineserver -k 2>/dev/null || true
+    waitfor 30 offline || { echo "FAILED: held: st1 still online after its program ended"; return 1; }
+    centrala watch --stations st1 >"$dir/watch.out" 2>/dev/null &
+    local watch=$!
+    PIDS+=($watch)
+    "$LINUX/kavor-signsim" --log "$dir/frames.log" >"$dir/sim.out" 2>/dev/null &
+    PIDS+=($!)
+    waitfor 10 test -s "$dir/sim.out" || { echo "FAILED: held: kavor-signsim did not start"; return 1; }
+    ln -sfn "$(head -1 "$dir/sim.out")" "$WINEPREFIX/kc_com1"
+    printf 'connect_at_start=1\n%s\n' "$settings" >"$dir/KavorCen-dodatkowe.ini"
+    (cd "$dir" && exec wine "$WIN/kavor-cen.exe") >"$dir/program2.out" 2>&1 &
+    PIDS+=($!)
+    if ! waitfor 90 grep -q 'change_applied.*id=held-1' "$dir/watch.out"; then
+        echo "FAILED: held: the kept change was not applied after the restart"
+        cat "$dir/watch.out"
+        return 1
+    fi
+    grep 'change_applied' "$dir/watch.out" | grep -q 'potwierdzon' ||
+        { echo "FAILED: held: applied but not confirmed"; grep change_applied "$dir/watch.out"; return 1; }
+    grep -Eq '^.x022[1-5][CM]' "$dir/frames.log" || { echo "FAILED: held: the sign got no price frame"; return 1; }
+    wineserver -k 2>/dev/null || true
+    kill "$watch" 2>/dev/null || true
+    echo "head office: a change held in test mode survived a restart and was confirmed"
+}
+[ "$failed" = 0 ] && { held_case || failed=1; }
+
 if [ "$failed" = 0 ]; then
     if [ "$(wc -l <"$WORK/windows/prices.log")" -ne 6 ] || ! cmp -s "$WORK/linux/prices.log" "$WORK/windows/prices.log"; then
         echo "FAILED: head office: the Windows station's sign received other price frames"
