@@ -1,11 +1,13 @@
 // Benchmarks: the whole program at rest, as an operator leaves it. Measures the real
 // kavor-cen idle in test mode, then the same program connected to the virtual sign
-// (with its status query every second), each for 30 s on the offscreen platform:
+// (with its status query every second), then connected with the sign watch reading the
+// prices back every 2 s (a short period set through the watch's test hook; an operator's
+// shortest is a minute), each for 30 s on the offscreen platform:
 // CPU time of all its threads as % of one core, and wake-ups per second (voluntary and
 // involuntary context switches of all its threads), both read from /proc.
 //
 //   bench_idle [seconds]            default 30 s a mode
-//   bench_idle --program [connect]  internal: the program itself, pressing "Połącz"
+//   bench_idle --program [connect [watch]]  internal: the program itself, pressing "Połącz"
 //
 // The connected run is this binary started again with --program connect: the same
 // wiring as kavor-cen's main, which then triggers the menu command "Połącz" once the
@@ -35,6 +37,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/sign_watch.h"
 #include "hosts/posix/posix_services.h"
 #include "hosts/posix/system_clock.h"
 #include "hosts/qt/qt_host.h"
@@ -47,7 +50,9 @@ namespace {
 namespace fs = std::filesystem;
 using Steady = std::chrono::steady_clock;
 
-int run_program_child(int argc, char** argv, bool connect) {
+constexpr int kWatchPeriodMs = 2000;
+
+int run_program_child(int argc, char** argv, bool connect, bool watch) {
     int qt_argc = 1;
     QApplication app(qt_argc, argv);
     (void)argc;
@@ -58,6 +63,7 @@ int run_program_child(int argc, char** argv, bool connect) {
     p.ui = &host;
     p.clock = &clock;
     kc::use_posix_serial(p);
+    if (watch) kc::set_sign_watch_test_period(kWatchPeriodMs);
     if (connect) {
         // What the operator does once the window is up.
         QTimer::singleShot(200, [&host] {
@@ -167,7 +173,8 @@ bool measure(const char* label, pid_t pid, int seconds, const std::function<bool
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "--program") == 0)
-        return run_program_child(argc, argv, argc >= 3 && std::strcmp(argv[2], "connect") == 0);
+        return run_program_child(argc, argv, argc >= 3 && std::strcmp(argv[2], "connect") == 0,
+                                 argc >= 4 && std::strcmp(argv[3], "watch") == 0);
 
     const int seconds = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 30;
     const fs::path self = fs::read_symlink("/proc/self/exe");
@@ -188,7 +195,7 @@ int main(int argc, char** argv) {
         if (!measure("  kavor-cen, test mode", pid, seconds)) result = 1;
         finish(pid);
     }
-    {
+    for (bool watch : {false, true}) {
         kc::SignSimulator sign;
         if (sign.start()) {
             std::fprintf(stderr, "idle: cannot start the virtual sign\n");
@@ -197,13 +204,32 @@ int main(int argc, char** argv) {
         fs::path link = folder / "config" / "kavorcen" / "COM1";
         fs::remove(link);
         fs::create_symlink(sign.path(), link);
-        pid_t pid = start({self.string(), "--program", "connect"}, folder);
+        if (watch) {
+            // The watch on, and confirmed prices that the blank virtual sign shows: each
+            // read finds the sign as confirmed, as it is on most days.
+            std::ofstream(folder / "KavorCen-dodatkowe.ini")
+                << "sign_watch=1\nsign_watch_minutes=1\nconfirmed_prices=-----;;;;;\n";
+        }
+        std::vector<std::string> args = {self.string(), "--program", "connect"};
+        if (watch) args.push_back("watch");
+        pid_t pid = start(args, folder);
         // Connected means the status queries reach the sign.
         auto healthy = [&sign] { return sign.counters().frames >= 2; };
-        if (!measure("  connected to the sign", pid, seconds, healthy)) result = 1;
+        auto reads = [&sign] {
+            size_t n = 0;
+            for (const auto& f : sign.received()) n += f.payload == "20C";
+            return n;
+        };
+        const size_t reads_before = reads();
+        if (!measure(watch ? "  connected, watch every 2 s" : "  connected to the sign", pid, seconds, healthy))
+            result = 1;
         size_t frames = sign.counters().frames;
+        const size_t watch_reads = reads() - reads_before;
         finish(pid);
-        std::printf("  (the sign received %zu frames)\n", frames);
+        if (watch)
+            std::printf("  (the sign received %zu frames, %zu of them watch reads \"20C\")\n", frames, watch_reads);
+        else
+            std::printf("  (the sign received %zu frames)\n", frames);
     }
     std::error_code ignored;
     fs::remove_all(folder, ignored);

@@ -18,5 +18,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # GCC 12 reports a false -Wrestrict inside its own string code for this target.
 set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
-# Wide-character Win32 calls throughout; no min/max macros.
-add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+# Wide-character Win32 calls throughout; no min/max macros. Not for the third-party
+# libraries (tools/windows_deps.sh): libmosquitto passes byte strings to the generic
+# names, InetPton among them, which UNICODE turns into the wide ones.
+if(NOT KC_THIRD_PARTY)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+endif()

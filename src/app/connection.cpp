@@ -1,6 +1,9 @@
 // Application core: connecting, telling why not, and reconnecting after a replug.
 #include "app/connection.h"
 
+#include "app/sign_watch.h"
+#include "app/station_events.h"
+
 #include "panel/control_panel.h"
 #include "resources/command_ids.h"
 #include "resources/texts.h"
@@ -90,6 +93,28 @@ void Connection::link_up() {
     errors_at_connect_ = p_.state.blad_transmisji.load();
     listening_ = true;
     update_timer();
+
+    StationEvent e;
+    e.kind = event_word::kSignLinkUp;
+    e.time = p_.clock ? p_.clock->calendar_seconds() : 0;
+    e.detail = fill(Txt::LinkEventUp, port_name(r->port_number.load()), utf8_to_cp1250(device_));
+    emit_station_event(p_, e);
+    if (watch_) watch_->link_up();
+}
+
+void Connection::link_down(const std::string& detail) {
+    if (watch_) watch_->link_down();
+    StationEvent e;
+    e.kind = event_word::kSignLinkDown;
+    e.time = p_.clock ? p_.clock->calendar_seconds() : 0;
+    e.detail = detail;
+    emit_station_event(p_, e);
+}
+
+void Connection::ended_by_operator(bool to_test_mode) {
+    MainRecord* r = get_record(p_);
+    if (!r || !r->connected) return;
+    link_down(txt(to_test_mode ? Txt::LinkEventTestMode : Txt::LinkEventDisconnected));
 }
 
 void Connection::operator_acted() {
@@ -109,6 +134,7 @@ void Connection::link_lost() {
     if (r->port_handle) device_ = r->port_handle->open_report().device;
     // Ends the link as "Rozłącz" does: status "ROZŁĄCZONY", a running script stops.
     teardown(p_, true);
+    link_down(fill(Txt::LinkEventLost, port_name(r->port_number.load()), utf8_to_cp1250(device_.empty() ? "?" : device_)));
     listening_ = false;
     if (automatic_ && p_.state.bytes_received.load() == bytes_at_connect_)
         ++fruitless_reconnects_;

@@ -14,6 +14,8 @@
 
 namespace kc {
 
+class SignWatch;
+
 class Connection {
 public:
     explicit Connection(Program& p) : p_(p) {}
@@ -26,6 +28,9 @@ public:
     bool connect_at_start();
     // The operator ended the link or chose test mode: stop waiting for the device.
     void operator_acted();
+    // "Rozłącz" or "Test" while the link is up (before it is torn down): head office and
+    // the sign watch hear that the link is down.
+    void ended_by_operator(bool to_test_mode);
     // The port reader saw the device go away (kCmdLinkLost).
     void link_lost();
     // A serial device came or went (kCmdPortsChanged), and the watch timer's tick.
@@ -37,6 +42,8 @@ public:
     void stop_watching_ports();
 
     bool waiting_for_device() const { return waiting_; }
+    // Told of every link-up and link-down; may be null.
+    void set_sign_watch(SignWatch* watch) { watch_ = watch; }
 
 private:
     // Every successful connect, by the operator or by itself, passes here: status
@@ -46,8 +53,10 @@ private:
     void update_timer();
     void clear_start_wait();
     void show_once(std::shared_ptr<std::atomic<bool>> open, const std::string& text, bool warning);
+    void link_down(const std::string& detail);
 
     Program& p_;
+    SignWatch* watch_ = nullptr;
     std::string device_;             // what the live (or lost) link's COM name reached
     uint64_t bytes_at_connect_ = 0;  // bytes_received when the link came up
     int32_t errors_at_connect_ = 0;  // blad_transmisji when the link came up

@@ -6,15 +6,22 @@
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <sstream>
 #include <thread>
 #include <vector>
 
+#include "app/held_change.h"
+#include "app/station_events.h"
 #include "link/price_batch.h"
 #include "resources/command_ids.h"
 #include "resources/head_office_ids.h"
 #include "resources/texts.h"
+#include "storage/safe_file.h"
+#include "storage/work_path.h"
 
 namespace kc {
 namespace {
@@ -58,6 +65,18 @@ const char* refusal_code(QueueRefusal r) {
     return "";
 }
 
+// The sign cannot take a change now, but will: the change waits instead of being lost.
+bool waits_for_sign(QueueRefusal r) {
+    return r == QueueRefusal::not_connected || r == QueueRefusal::test_mode || r == QueueRefusal::script_running;
+}
+
+std::string held_text(const std::string& reason) {
+    const Txt why = reason == "test_mode"        ? Txt::HoHeldTestMode
+                    : reason == "script_running" ? Txt::HoHeldScript
+                                                 : Txt::HoHeldDisconnected;
+    return fill(Txt::HoOutcomeHeld, txt(why));
+}
+
 std::string outcome_text(const CentralResult& r) {
     switch (r.outcome) {
         case CentralOutcome::Refused: return fill(Txt::HoOutcomeRefused, r.detail);
@@ -72,8 +91,8 @@ std::string outcome_text(const CentralResult& r) {
         case CentralOutcome::NotConfirmed: return fill(Txt::HoOutcomeNotConfirmed, r.detail);
         case CentralOutcome::GivenUp: return txt(Txt::HoOutcomeGivenUp);
         case CentralOutcome::Duplicate: return txt(Txt::HoOutcomeDuplicate);
-        case CentralOutcome::Held:
-        case CentralOutcome::Superseded: return r.detail;
+        case CentralOutcome::Held: return held_text(r.reason);
+        case CentralOutcome::Superseded: return r.detail;  // names the change that took its place
     }
     return "";
 }
@@ -87,11 +106,17 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
         std::string id;
         bool late = false;
         int64_t at = 0;
+        int64_t arrived = 0;  // set for a change that was held
+    };
+    struct Waiting {
+        CentralChange change;
+        int64_t arrived = 0;
     };
 
     Program& p;
     std::unique_ptr<HeadOfficeLink> link;
     int hook = -1;
+    int event_hook = -1;
 
     std::mutex mutex;                       // guards sent, orphans, arriving, stopping
     std::map<uint64_t, Sent> sent;          // batch id → the change it carries
@@ -101,7 +126,10 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
     std::condition_variable wake;
     std::thread ticker;
 
-    std::vector<CentralChange> scheduled;  // UI thread only
+    // UI thread only.
+    std::vector<Waiting> scheduled;
+    std::optional<HeldChange> held;
+    std::optional<SignAnswers> last_answers;
 
     // ---- any thread ----------------------------------------------------------------
     // Runs `work` on the UI thread unless the station stopped in between.
@@ -130,8 +158,10 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
         link->publish_result(r);
     }
 
+    // UI thread. The line keeps saying that a change waits, whatever else came since.
     void show_change(const std::string& id, const CentralResult& r) {
-        const std::string line = fill(Txt::HoChangeLine, clock_text(p.clock->local_time()), id, outcome_text(r));
+        std::string line = fill(Txt::HoChangeLine, clock_text(p.clock->local_time()), id, outcome_text(r));
+        if (held && held->change.id != id) line += fill(Txt::HoChangeStillWaiting, held->change.id);
         set_panel_text(p, kIdHeadOfficeChange, line);
     }
 
@@ -165,7 +195,16 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
             change = it->second;
             sent.erase(it);
         }
-        answer(result_of(change, o));
+        const CentralResult r = result_of(change, o);
+        answer(r);
+        if (change.arrived != 0) {
+            StationEvent e;
+            e.kind = event_word::kChangeApplied;
+            e.time = o.time;
+            e.id = r.id;
+            e.detail = outcome_text(r);
+            emit_station_event(p, e);
+        }
     }
 
     CentralResult result_of(const Sent& change, const BatchOutcome& o) {
@@ -173,6 +212,7 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
         r.id = change.id;
         r.late = change.late;
         r.at = change.at;
+        r.arrived = change.arrived;
         r.time = o.time;
         switch (o.kind) {
             case OutcomeKind::acknowledged: r.outcome = CentralOutcome::Acknowledged; break;
@@ -209,23 +249,31 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
             } else {
                 r.outcome = CentralOutcome::Scheduled;
                 r.detail = date_time_text(c.at);
-                scheduled.push_back(c);
+                scheduled.push_back(Waiting{c, now});
                 std::stable_sort(scheduled.begin(), scheduled.end(),
-                                 [](const CentralChange& a, const CentralChange& b) { return a.at < b.at; });
+                                 [](const Waiting& a, const Waiting& b) { return a.change.at < b.change.at; });
             }
             answer(r);
             return;
         }
-        queue(c, c.has_at && c.at < now);
+        queue(c, c.has_at && c.at < now, now, false);
     }
 
-    void queue(const CentralChange& c, bool late) {
+    // `from_held`: the change waited for the sign; it is not held again when the sign
+    // still cannot take it, and its result tells when it arrived.
+    void queue(const CentralChange& c, bool late, int64_t arrived, bool from_held) {
         PriceBatch batch;
         for (size_t i = 0; i < kPriceFieldCount; ++i) {
             batch.prices[i] = c.set.prices[i];
             batch.blink[i] = c.set.blink[i];
         }
         QueueResult q = queue_price_batch(p, batch, BatchSource::central);
+        if (!q && waits_for_sign(q.refusal)) {
+            if (!from_held) hold(HeldChange{c, arrived, refusal_code(q.refusal)});
+            return;
+        }
+        // Whatever became of it, a change that waited waits no longer.
+        if (from_held) drop_held();
         if (!q) {
             CentralResult r;
             r.id = c.id;
@@ -235,9 +283,15 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
             r.time = p.clock->calendar_seconds();
             r.late = late;
             r.at = c.at;
+            r.arrived = from_held ? arrived : 0;
             r.queued = false;
             answer(r);
             return;
+        }
+        // One that waited from before must not follow a newer one to the sign.
+        if (held) {
+            supersede(c.id);
+            drop_held();
         }
         // The panel shows the prices now in force, so a later "Wyślij" sends them again.
         for (int n = 1; n <= kPriceFieldCount; ++n) {
@@ -247,7 +301,7 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
         std::vector<BatchOutcome> early;
         {
             std::lock_guard lock(mutex);
-            sent[q.batch_id] = Sent{c.id, late, c.at};
+            sent[q.batch_id] = Sent{c.id, late, c.has_at ? c.at : 0, from_held ? arrived : 0};
             for (auto it = orphans.begin(); it != orphans.end();)
                 if (it->batch_id == q.batch_id) {
                     early.push_back(*it);
@@ -257,6 +311,75 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
                 }
         }
         for (const BatchOutcome& o : early) on_outcome(o);
+    }
+
+    // ---- the change that waits for the sign (UI thread) ------------------------
+    std::string held_path() const { return work_file_path(p, kHeldChangeName); }
+
+    // Empty, or why the file could not be written (for the result and the panel).
+    std::string save_held() {
+        const std::error_code ec = write_file_replacing(held_path(), held_change_text(*held), true);
+        if (!ec) return "";
+        const std::string why = fill(Txt::HoIdsFileWriteFailed, shown_path(held_path()), file_error_reason(ec));
+        set_panel_text(p, kIdHeadOfficeLink, why);
+        return why;
+    }
+
+    void drop_held() {
+        held.reset();
+        std::remove(held_path().c_str());
+    }
+
+    // The newest change waits; one that waited before it never goes.
+    void hold(const HeldChange& h) {
+        if (held && held->change.id != h.change.id) supersede(h.change.id);
+        held = h;
+        const std::string problem = save_held();
+        CentralResult r;
+        r.id = h.change.id;
+        r.outcome = CentralOutcome::Held;
+        r.reason = h.reason;
+        r.detail = held_text(h.reason) + (problem.empty() ? "" : "; " + problem);
+        r.time = p.clock->calendar_seconds();
+        r.at = h.change.has_at ? h.change.at : 0;
+        r.arrived = h.arrived;
+        answer(r);
+        StationEvent e;
+        e.kind = event_word::kChangeHeld;
+        e.time = r.time;
+        e.id = r.id;
+        e.detail = r.detail;
+        emit_station_event(p, e);
+    }
+
+    // Answers the waiting change: it never goes. Its file stays for the caller to
+    // replace or remove, so there is no moment without one.
+    void supersede(const std::string& newer) {
+        CentralResult r;
+        r.id = held->change.id;
+        r.outcome = CentralOutcome::Superseded;
+        r.detail = fill(Txt::HoOutcomeSuperseded, newer);
+        r.time = p.clock->calendar_seconds();
+        r.arrived = held->arrived;
+        held.reset();
+        if (r.id != newer) answer(r);
+    }
+
+    // At start: the change that waited when the program ended waits again. It was
+    // answered "held" then; head office hears of it next when it goes to the sign.
+    void load_held() {
+        std::ifstream in(held_path(), std::ios::binary);
+        if (!in) return;
+        std::ostringstream text;
+        text << in.rdbuf();
+        HeldChange h;
+        if (!parse_held_change(text.str(), h)) {
+            set_panel_text(p, kIdHeadOfficeChange, fill(Txt::HoHeldFileBad, shown_path(held_path())));
+            return;
+        }
+        held = h;
+        set_panel_text(p, kIdHeadOfficeChange,
+                       fill(Txt::HoChangeLine, clock_text(p.clock->local_time()), h.change.id, held_text(h.reason)));
     }
 
     void tick() {
@@ -269,14 +392,30 @@ struct HeadOfficeStation::Shared : std::enable_shared_from_this<HeadOfficeStatio
                     : SignAnswers::NoAnswer;
         else if (r->test_mode)
             a = SignAnswers::TestMode;
-        link->publish_sign(a);
-        // A change whose time came waits for the sign; once it is there it goes, late
-        // when its time has passed by more than a tick.
         const int64_t now = p.clock->calendar_seconds();
-        if (!scheduled.empty() && scheduled.front().at <= now && r->connected && !r->script_running) {
-            CentralChange c = scheduled.front();
+        // Told when it changes, not every tick; a sign that comes up is the link's news.
+        if (last_answers && *last_answers != a &&
+            (a == SignAnswers::NoAnswer || (a == SignAnswers::Answers && *last_answers == SignAnswers::NoAnswer))) {
+            StationEvent e;
+            e.kind = a == SignAnswers::NoAnswer ? event_word::kSignNoAnswer : event_word::kSignAnswers;
+            e.time = now;
+            e.detail = txt(a == SignAnswers::NoAnswer ? Txt::HoEventSignNoAnswer : Txt::HoEventSignAnswers);
+            emit_station_event(p, e);
+        }
+        last_answers = a;
+        link->publish_sign(StationStatus{a, r->test_mode.load(), last_sign_watch(p)});
+        // The waiting change goes as soon as the sign can take it: after the link came
+        // up, the script ended or test mode was left.
+        if (held && r->connected && !r->script_running && !r->test_mode) {
+            const HeldChange h = *held;
+            queue(h.change, true, h.arrived, true);
+        }
+        // A change whose time came goes now, late when its time has passed by more
+        // than a tick; when the sign cannot take it, it waits as a held change.
+        if (!scheduled.empty() && scheduled.front().change.at <= now) {
+            const Waiting w = scheduled.front();
             scheduled.erase(scheduled.begin());
-            queue(c, now - c.at > 2);
+            queue(w.change, now - w.change.at > 2, w.arrived, false);
         }
     }
 };
@@ -296,6 +435,12 @@ void HeadOfficeStation::start() {
     s.hook = add_batch_outcome_hook(s.p, [weak](Program&, const BatchOutcome& o) {
         if (auto shared = weak.lock()) shared->on_outcome(o);
     });
+    // Whatever the station notices goes to head office; the link keeps it while the
+    // broker is out of reach.
+    s.event_hook = add_station_event_hook(s.p, [weak](const StationEvent& e) {
+        if (auto shared = weak.lock()) shared->link->publish_event(e);
+    });
+    s.load_held();
     HeadOfficeLink::Events events;
     events.on_change = [weak](const CentralChange& c) {
         auto shared = weak.lock();
@@ -361,6 +506,10 @@ void HeadOfficeStation::stop() {
         remove_batch_outcome_hook(s.p, s.hook);
         s.hook = -1;
     }
+    if (s.event_hook >= 0) {
+        remove_station_event_hook(s.p, s.event_hook);
+        s.event_hook = -1;
+    }
     // What the broker still holds stays there; what the link already took is answered.
     s.link->stop_receiving();
     std::vector<CentralChange> left;
@@ -371,6 +520,9 @@ void HeadOfficeStation::stop() {
     for (const CentralChange& c : left) s.refuse_at_shutdown(c);
     s.link->stop();
     s.scheduled.clear();
+    // The waiting change stays in its file for the next start.
+    s.held.reset();
+    s.last_answers.reset();
 }
 
 }  // namespace kc

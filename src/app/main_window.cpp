@@ -13,6 +13,7 @@
 #include "preview/price_preview.h"
 #include "panel/terminal_view.h"
 #include "resources/command_ids.h"
+#include "resources/head_office_ids.h"
 #include "resources/texts.h"
 #include "script/script_runner.h"
 #include "serial/port.h"
@@ -66,7 +67,10 @@ int MainWindow::on_create() {
     p_.ui->tray_add(txt(Txt::TrayTip));
     store_work_directory(p_);
     int created = create_record(p_);
-    if (created == 1) connection_.start_watching_ports();
+    if (created == 1) {
+        connection_.start_watching_ports();
+        watch_.start();
+    }
     return created;
 }
 
@@ -75,11 +79,25 @@ void MainWindow::connect_at_start_if_set() {
     if (!connection_.connect_at_start()) disconnect(p_);
 }
 
+void MainWindow::start_head_office() {
+    if (station_ || !head_office_) return;
+    if (auto link = head_office_(p_)) {
+        station_ = std::make_unique<HeadOfficeStation>(p_, std::move(link));
+        station_->start();
+    }
+}
+
+void MainWindow::stop_head_office() {
+    station_.reset();  // the station stops its link as it goes
+}
+
 void MainWindow::on_timer(int timer_id) {
     if (timer_id == kTimerConnection) connection_.on_timer();
+    if (timer_id == kTimerSignWatch) watch_.on_timer();
 }
 
 void MainWindow::on_destroy() {
+    watch_.stop();
     connection_.stop_watching_ports();
     connection_.operator_acted();
     destroy_record(p_);
@@ -129,6 +147,7 @@ void MainWindow::on_command(int id) {
         // Connection::link_up (app/connection.cpp).
         case kCmdConnect: connection_.connect_by_operator(); break;
         case kCmdDisconnect:
+            connection_.ended_by_operator(false);
             connection_.operator_acted();
             disconnect(p_);
             break;
@@ -137,6 +156,7 @@ void MainWindow::on_command(int id) {
         case kCmdTransmission: transmission_settings(p_); break;
         case kCmdLight: run_light_dialog(p_); break;
         case kCmdTest:
+            connection_.ended_by_operator(true);
             connection_.operator_acted();
             enter_test_mode(p_);
             break;
@@ -146,6 +166,14 @@ void MainWindow::on_command(int id) {
         case kCmdPriceHistory: run_price_history_dialog(p_); break;
         case kCmdPriceSchedule: run_price_schedule_dialog(p_); break;
         case kCmdUnattended: run_unattended_dialog(p_); break;
+        case kCmdCentrala: run_centrala_dialog(p_); break;
+        case kCmdHeadOfficeChanged:
+            // The old link says goodbye first: one station id, one session at the broker.
+            stop_head_office();
+            for (int id : {kIdHeadOfficeGroup, kIdHeadOfficeLink, kIdHeadOfficeChange})
+                p_.ui->controls().set_visible(kPanelWindow, id, false);
+            start_head_office();
+            break;
         default: break;
     }
 }
@@ -160,14 +188,10 @@ int run_program(Program& p, const HeadOfficeFactory& head_office) {
     }
     p.ui->show_window(kMainWindow, ShowMode::Normal);
     main_window.connect_at_start_if_set();
-    std::unique_ptr<HeadOfficeStation> station;
-    if (head_office)
-        if (auto link = head_office(p)) {
-            station = std::make_unique<HeadOfficeStation>(p, std::move(link));
-            station->start();
-        }
+    main_window.set_head_office(head_office);
+    main_window.start_head_office();
     int code = p.ui->run_message_loop();
-    if (station) station->stop();
+    main_window.stop_head_office();
     // A loop ended without the window's destruction still must stop the workers.
     if (get_record(p)) destroy_record(p);
     return code;

@@ -12,5 +12,6 @@ void run_program_settings_dialog(Program& p);    // 104
 void run_price_history_dialog(Program& p);       // 140 "Historia cen"
 void run_price_schedule_dialog(Program& p);      // 141 "Harmonogram cen"
 void run_unattended_dialog(Program& p);          // 142 "Praca bez obsługi"
+void run_centrala_dialog(Program& p);            // 143 "Centrala"
 
 }  // namespace kc

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -29,6 +31,11 @@ struct PriceTracker {
     bool readback_pending = false;  // "Czytaj z wieży" queued its "20M"
     uint8_t shown_places[kPriceFieldCount][3] = {};
     std::function<void()> queue_test_hook;
+    // The sign watch's own read: queued while idle, dropped when a batch takes the slots.
+    bool watch_pending = false;
+    bool watch_segments_taken = false;
+    uint8_t watch_places[kPriceFieldCount][3] = {};
+    SignReadingHook reading_hook;
 };
 
 namespace {
@@ -64,21 +71,14 @@ std::string trim_right(std::string s) {
 }
 
 // Compares what the sign holds (segments read back, blink flags in the state) with what
-// the operator meant: each text as the sign shows it on a blank field, all three places
-// with their points, and the blink flag.
+// the operator meant.
 void compare(Program& p, const uint8_t shown_places[kPriceFieldCount][3], BatchOutcome& o) {
-    bool all_equal = true;
     for (int f = 0; f < kPriceFieldCount; ++f) {
-        uint8_t meant[3] = {};
-        price_text_places(o.sent.prices[f].c_str(), meant);
-        bool same = o.sent.blink[f] == (p.state.price_blink[f].load() != 0);
-        for (int i = 0; i < 3; ++i)
-            if (meant[i] != shown_places[f][i]) same = false;
         o.shown[f] = trim_right(places_to_text(shown_places[f], 3));
         o.shown_blink[f] = p.state.price_blink[f].load() != 0;
-        o.differs[f] = !same;
-        if (!same) all_equal = false;
     }
+    o.differs = fields_differing(o.sent, shown_places, o.shown_blink);
+    const bool all_equal = std::none_of(o.differs.begin(), o.differs.end(), [](bool d) { return d; });
     o.kind = all_equal ? OutcomeKind::confirmed : OutcomeKind::mismatch;
 }
 
@@ -129,6 +129,8 @@ const char* batch_source_word(BatchSource source) {
         case BatchSource::readback: return "odczyt";
         case BatchSource::script: return "skrypt";
         case BatchSource::central: return "centrala";
+        case BatchSource::watch: return "kontrola";
+        case BatchSource::restore: return "przywr\xF3" "cenie";
     }
     return "";
 }
@@ -251,6 +253,8 @@ QueueResult queue_price_batch(Program& p, const PriceBatch& batch, BatchSource s
             }
             // A batch that never reaches a sign (test mode) is not followed.
             t.stage = test ? PriceStage::idle : PriceStage::queuing;
+            // The batch takes slots 3 and 4: a watch read queued there is dropped.
+            t.watch_pending = false;
             t.active = BatchOutcome{};
             t.active.batch_id = result.batch_id;
             t.active.source = source;
@@ -346,6 +350,8 @@ void price_reply_taken(Program& p, char letter) {
     if (!r) return;
     PriceTracker& t = tracker(p);
     BatchOutcome done;
+    std::optional<SignReading> reading;
+    SignReadingHook reading_hook;
     {
         std::lock_guard lock(t.mutex);
         if (t.stage == PriceStage::confirming) {
@@ -358,25 +364,77 @@ void price_reply_taken(Program& p, char letter) {
             done = t.active;
             compare(p, t.shown_places, done);
             t.stage = PriceStage::idle;
-        } else if (letter == 'M' && t.readback_pending) {
-            t.readback_pending = false;
-            // "Czytaj z wieży": what the sign holds, for the journal.
-            done.source = BatchSource::readback;
-            done.kind = OutcomeKind::read_back;
-            uint8_t places[kPriceFieldCount][3];
-            read_segments(p, places);
-            for (int f = 0; f < kPriceFieldCount; ++f) {
-                done.shown[f] = trim_right(places_to_text(places[f], 3));
-                done.shown_blink[f] = p.state.price_blink[f].load() != 0;
-                done.sent.prices[f] = done.shown[f];
-                done.sent.blink[f] = done.shown_blink[f];
-            }
-            done.batch_id = t.next_id++;
         } else {
-            return;
+            if (t.watch_pending && letter == 'C') {
+                read_segments(p, t.watch_places);
+                t.watch_segments_taken = true;
+            } else if (t.watch_pending && letter == 'M' && t.watch_segments_taken) {
+                t.watch_pending = false;
+                reading.emplace();
+                std::memcpy(reading->places, t.watch_places, sizeof reading->places);
+                for (int f = 0; f < kPriceFieldCount; ++f) reading->blink[f] = p.state.price_blink[f].load() != 0;
+                reading_hook = t.reading_hook;
+            }
+            // "Czytaj z wieży" (queued alone or beside a watch read): what the sign holds,
+            // for the journal.
+            if (letter == 'M' && t.readback_pending) {
+                t.readback_pending = false;
+                done.source = BatchSource::readback;
+                done.kind = OutcomeKind::read_back;
+                uint8_t places[kPriceFieldCount][3];
+                read_segments(p, places);
+                for (int f = 0; f < kPriceFieldCount; ++f) {
+                    done.shown[f] = trim_right(places_to_text(places[f], 3));
+                    done.shown_blink[f] = p.state.price_blink[f].load() != 0;
+                    done.sent.prices[f] = done.shown[f];
+                    done.sent.blink[f] = done.shown_blink[f];
+                }
+                done.batch_id = t.next_id++;
+            }
         }
     }
-    deliver(p, done);
+    if (reading && reading_hook) reading_hook(p, *reading);
+    if (done.batch_id != 0) deliver(p, done);
+}
+
+bool queue_sign_reading(Program& p) {
+    MainRecord* r = get_record(p);
+    if (!r || !r->connected || r->test_mode || r->script_running || r->readback_active) return false;
+    PriceTracker& t = tracker(p);
+    LockGuard guard(p.state.slot_lock);
+    std::lock_guard lock(t.mutex);
+    // A read marked pending whose slots are free was dropped unanswered: read again.
+    if (t.stage != PriceStage::idle || t.readback_pending) return false;
+    for (int n : {3, 4, 5, 6, 7, 46})
+        if (slot_pending(p.state, n)) return false;
+    // Marked before the slots are filled, so no answer of this read can come first.
+    t.watch_pending = true;
+    t.watch_segments_taken = false;
+    fill_confirmation(p.state);
+    return true;
+}
+
+void set_sign_reading_hook(Program& p, SignReadingHook hook) {
+    PriceTracker& t = tracker(p);
+    std::lock_guard lock(t.mutex);
+    t.reading_hook = std::move(hook);
+}
+
+std::array<std::string, kPriceFieldCount> SignReading::shown() const {
+    std::array<std::string, kPriceFieldCount> out;
+    for (int f = 0; f < kPriceFieldCount; ++f) out[f] = trim_right(places_to_text(places[f], 3));
+    return out;
+}
+
+std::array<bool, kPriceFieldCount> fields_differing(const PriceBatch& meant, const uint8_t shown[kPriceFieldCount][3],
+                                                    const std::array<bool, kPriceFieldCount>& shown_blink) {
+    std::array<bool, kPriceFieldCount> differs{};
+    for (int f = 0; f < kPriceFieldCount; ++f) {
+        uint8_t places[3] = {};
+        price_text_places(meant.prices[f].c_str(), places);
+        differs[f] = meant.blink[f] != shown_blink[f] || std::memcmp(places, shown[f], 3) != 0;
+    }
+    return differs;
 }
 
 void note_readback_queued(Program& p) {
@@ -399,6 +457,8 @@ void price_slot_given_up(Program& p, int slot) {
             done.kind = OutcomeKind::not_confirmed;
             done.reason = txt(Txt::PriceReasonNoAnswer);
         } else {
+            // An unanswered watch read is dropped; the next period tries again.
+            if (slot == 3 || slot == 4) t.watch_pending = false;
             return;
         }
         t.stage = PriceStage::idle;
@@ -411,6 +471,7 @@ void abandon_price_batches(Program& p, const std::string& reason) {
     BatchOutcome done;
     {
         std::lock_guard lock(t.mutex);
+        t.watch_pending = false;
         if (t.stage == PriceStage::idle) return;
         done = t.active;
         done.kind = t.stage != PriceStage::confirming ? OutcomeKind::given_up : OutcomeKind::not_confirmed;

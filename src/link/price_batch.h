@@ -29,8 +29,11 @@ struct PriceBatch {
     bool operator==(const PriceBatch&) const = default;
 };
 
-enum class BatchSource { panel, schedule, readback, script, central };
-// "panel", "harmonogram", "odczyt", "skrypt", "centrala".
+// watch: the sign watch's report of a sign that shows other prices (journal only);
+// restore: the last confirmed prices sent back by the watch.
+enum class BatchSource { panel, schedule, readback, script, central, watch, restore };
+// "panel", "harmonogram", "odczyt", "skrypt", "centrala", "kontrola", "przywrócenie"
+// (Windows-1250).
 const char* batch_source_word(BatchSource source);
 
 // Why a batch would be refused before anything is queued.
@@ -125,6 +128,27 @@ void note_readback_queued(Program& p);
 void abandon_price_batches(Program& p, const std::string& reason);
 // A script started or stopped (for the journal; confirmation is skipped while it runs).
 void note_script(Program& p, bool started);
+
+// Which fields (all three places with their points, and the blink flag) of what the sign
+// shows differ from `meant`, each text taken as the sign shows it on a blank field.
+std::array<bool, kPriceFieldCount> fields_differing(const PriceBatch& meant, const uint8_t shown[kPriceFieldCount][3],
+                                                    const std::array<bool, kPriceFieldCount>& shown_blink);
+
+// What the sign showed to a watch read: its segment images and blink flags.
+struct SignReading {
+    uint8_t places[kPriceFieldCount][3] = {};
+    std::array<bool, kPriceFieldCount> blink{};
+    // Digit notation of each field ("4.59", trailing blanks dropped).
+    std::array<std::string, kPriceFieldCount> shown() const;
+};
+using SignReadingHook = std::function<void(Program&, const SignReading&)>;
+// The one receiver of watch reads (port reader thread; must not block). Empty to remove.
+void set_sign_reading_hook(Program& p, SignReadingHook hook);
+// Queues "20C" and "20M" for the sign watch when the link is idle: connected, not in test
+// mode, no script, no batch in flight or being confirmed, no read-back of the operator's
+// running. The answer goes to the reading hook only: no outcome, no journal. A batch
+// queued meanwhile takes the slots and the read is dropped. False when not queued.
+bool queue_sign_reading(Program& p);
 
 // For tests: called inside queue_price_batch after the batch is marked as the one in
 // flight and before its slots are filled (an answer arriving at that moment). Empty

@@ -107,6 +107,14 @@ inline constexpr const char* kChangeApplied = "change_applied";  // a held chang
 
 enum class SignAnswers { Answers, NoAnswer, Disconnected, TestMode };
 
+// What the retained status says of the station besides online or offline.
+struct StationStatus {
+    SignAnswers sign = SignAnswers::Disconnected;
+    bool test_mode = false;
+    int64_t last_watch = 0;  // calendar seconds of the last sign watch, 0 before any
+    bool operator==(const StationStatus&) const = default;
+};
+
 enum class LinkState {
     Connecting,   // trying (first time or after a loss)
     Connected,
@@ -142,7 +150,8 @@ public:
     // Any thread; kept and sent later when the broker is not reachable now.
     virtual void publish_result(const CentralResult& result) = 0;
     virtual void publish_state(const StationState& state) = 0;
-    virtual void publish_sign(SignAnswers answers) = 0;
+    // Republished only when it differs from the last one.
+    virtual void publish_sign(const StationStatus& status) = 0;
     virtual void publish_event(const StationEvent& event) = 0;
 };
 

@@ -20,9 +20,14 @@ inline constexpr int kCmdLinkLost = 40120;
 inline constexpr int kCmdPortsChanged = 40121;
 // Main window timer: watches a new link for silence and a lost device for its return.
 inline constexpr int kTimerConnection = 12;
+// Main window timer: the sign watch's period, and a retry while the link is busy.
+inline constexpr int kTimerSignWatch = 13;
 inline constexpr int kCmdPriceHistory = 40141;   // "Historia cen"
 inline constexpr int kCmdPriceSchedule = 40142;  // "Harmonogram cen"
 inline constexpr int kCmdUnattended = 40150;     // "Praca bez obsługi"
+inline constexpr int kCmdCentrala = 40151;       // "Centrala"
+// Posted to the main window: the head-office settings changed; the link is made again.
+inline constexpr int kCmdHeadOfficeChanged = 40152;
 // Posted to the panel: the link came up; the schedule file was saved.
 inline constexpr int kCmdPriceLinkUp = 40143;
 inline constexpr int kCmdPriceScheduleChanged = 40144;
@@ -50,6 +55,7 @@ inline constexpr int kDialogProgramSettings = 104;
 inline constexpr int kDialogPriceHistory = 140;   // "Historia cen"
 inline constexpr int kDialogPriceSchedule = 141;  // "Harmonogram cen"
 inline constexpr int kDialogUnattended = 142;     // "Praca bez obsługi"
+inline constexpr int kDialogCentrala = 143;       // "Centrala"
 
 // Panel controls (DYSTRDLG).
 inline constexpr int kIdStatus = 556;

@@ -76,4 +76,15 @@ inline constexpr int kIdSignWatch = 1433;
 inline constexpr int kIdSignWatchMinutes = 1434;
 inline constexpr int kIdRestorePrices = 1435;
 
+// 143, "Centrala": the broker, the station's login and the check of both.
+inline constexpr int kIdHoBroker = 1441;
+inline constexpr int kIdHoStation = 1442;
+inline constexpr int kIdHoUser = 1443;
+inline constexpr int kIdHoPassword = 1444;
+inline constexpr int kIdHoPasswordNote = 1445;  // says a password is kept; never shows it
+inline constexpr int kIdHoCaFile = 1446;
+inline constexpr int kIdHoChooseCa = 1447;
+inline constexpr int kIdHoCheck = 1448;
+inline constexpr int kIdHoCheckResult = 1449;  // what the check found
+
 }  // namespace kc

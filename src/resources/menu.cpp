@@ -22,6 +22,7 @@ const MenuItemTemplate kSettingsItems[] = {
     {"Historia cen", kCmdPriceHistory},
     {"Harmonogram cen", kCmdPriceSchedule},
     {"Praca bez obsługi", kCmdUnattended},
+    {"Centrala", kCmdCentrala},
 };
 
 const MenuBarEntry kMenu300[] = {

@@ -15,6 +15,7 @@ const DialogTemplate& program_settings_dialog_template();
 const DialogTemplate& price_history_dialog_template();
 const DialogTemplate& price_schedule_dialog_template();
 const DialogTemplate& unattended_dialog_template();
+const DialogTemplate& centrala_dialog_template();
 
 const DialogTemplate* find_dialog_template(int id) {
     switch (id) {
@@ -27,6 +28,7 @@ const DialogTemplate* find_dialog_template(int id) {
         case kDialogPriceHistory: return &price_history_dialog_template();
         case kDialogPriceSchedule: return &price_schedule_dialog_template();
         case kDialogUnattended: return &unattended_dialog_template();
+        case kDialogCentrala: return &centrala_dialog_template();
         default: return nullptr;
     }
 }

@@ -28,6 +28,7 @@ enum ControlFlags : unsigned {
     kRightAligned = 1u << 2,
     kDisabled = 1u << 3,
     kReadOnly = 1u << 4,
+    kPassword = 1u << 5,  // an edit that shows what is typed as dots
 };
 
 inline constexpr int kNoId = -1;  // controls nothing refers to

@@ -181,6 +181,16 @@ const char* utf8_text(Txt id) {
         case Txt::MsgFileNotOpened: return "Nie można otworzyć pliku %s (%s); pozostaje bez zmian.";
         case Txt::MsgSettingsPasswordOpen:
             return "Plik %s zawiera hasło centrali i może go czytać ktoś poza właścicielem (popraw: chmod 600).";
+        // -- Sign watch: the panel line and the details of its events and of the link's.
+        case Txt::WatchPanelDiffers: return "Wieża pokazuje inne ceny niż potwierdzone (%s)";
+        case Txt::WatchEventDiffers: return "Wieża pokazuje inne ceny niż potwierdzone: %s";
+        case Txt::WatchEventRestored: return "Przywrócono potwierdzone ceny";
+        case Txt::WatchEventRestoreLimit:
+            return "Trzy przywrócenia w ciągu godziny: dalsze różnice są tylko zgłaszane";
+        case Txt::LinkEventUp: return "Połączono z wieżą: %s (%s)";
+        case Txt::LinkEventLost: return "Utracono połączenie z wieżą: %s (%s)";
+        case Txt::LinkEventDisconnected: return "Rozłączono przez operatora";
+        case Txt::LinkEventTestMode: return "Operator przełączył na tryb testu";
 
         // -- Work without an operator.
         case Txt::StartWaitMissing: return "Oczekiwanie na wieżę: brak urządzenia %s portu %s";
@@ -204,6 +214,51 @@ const char* utf8_text(Txt id) {
         case Txt::FileTroubleMany: return "Nie można zapisać plików %s: %s.";
         case Txt::FileTroubleManyIn: return "Nie można zapisać plików %s w folderze %s: %s.";
         case Txt::FileTroubleLater: return "Program spróbuje ponownie przy kolejnym zapisie.";
+        // -- Settings dialog "Centrala".
+        case Txt::CentralaPasswordKept: return "hasło zapisane; puste pole go nie zmienia";
+        case Txt::CentralaBadStation: return "Identyfikator stacji: od 1 do 64 znaków spośród A-Z, a-z, 0-9, _ i -.";
+        case Txt::CentralaBadBroker:
+            return "Adres serwera: podaj HOST:PORT, np. mqtt.firma.pl:8883 (adres IPv6 w nawiasach: [::1]:8883).";
+        case Txt::CentralaNoCaFile:
+            return "Plik CA serwera: wskaż certyfikat urzędu, który podpisał certyfikat serwera; bez niego ceny "
+                   "nie pójdą szyfrowane.";
+        case Txt::CentralaCaMissing: return "Plik CA serwera %s nie istnieje albo nie jest plikiem.";
+        case Txt::CentralaNoPasswordStore: return "Ten program nie ma bezpiecznego miejsca na hasło; nic nie zapisano.";
+        case Txt::CentralaPasswordFailed: return "Nie można zapisać hasła centrali (%s): %s";
+        case Txt::CentralaPasswordUnreadable: return "Nie można odczytać zapisanego hasła: %s";
+        case Txt::FilterCertificates: return "Certyfikaty (*.crt *.pem)";
+        case Txt::CheckRunning: return "Sprawdzam połączenie z %s...";
+        case Txt::CheckSubscribed: return "Połączono z %s i odbieranie zmian cen stacji %s jest dozwolone.";
+        case Txt::CheckUnreachable: return "Serwer %s jest nieosiągalny: %s.";
+        case Txt::CheckTlsUntrusted:
+            return "Błąd TLS: plik CA nie potwierdza certyfikatu serwera %s (inny urząd albo inna nazwa serwera).";
+        case Txt::CheckCaUnreadable: return "Błąd TLS: nie można odczytać pliku CA %s.";
+        case Txt::CheckLoginRefused: return "Serwer %s odmówił logowania: zły użytkownik lub hasło.";
+        case Txt::CheckNotAuthorised:
+            return "Zalogowano, ale serwer nie pozwala użytkownikowi %s odbierać zmian stacji %s "
+                   "(uprawnienia na serwerze).";
+        case Txt::CheckTimedOut: return "Serwer %s nie odpowiedział w ciągu %s s.";
+        case Txt::CheckFailed: return "Nie udało się połączyć z %s: %s.";
+        case Txt::CheckUnavailable: return "Ten program nie umie sprawdzić połączenia z centralą.";
+        // -- Head office on Windows: the password kept with the user's data protection.
+        case Txt::HoPasswordNotProtected: return "nie można zaszyfrować hasła centrali (błąd Windows %s)";
+        case Txt::HoPasswordOtherUser:
+            return "plik hasła %s zaszyfrował inny użytkownik lub inny komputer; wpisz hasło ponownie (Centrala)";
+        case Txt::HoPasswordNoStore: return "ten program nie ma gdzie przechować hasła centrali";
+        case Txt::HoPasswordNotSaved: return "nie można zapisać pliku hasła %s: %s";
+
+        // -- Head office: changes that wait for the sign, station events.
+        case Txt::HoHeldFileHeader:
+            return "Zmiana z centrali, która czeka, aż wieża będzie mogła ją przyjąć (zapisuje program).";
+        case Txt::HoOutcomeHeld: return "czeka na wieżę (%s)";
+        case Txt::HoHeldTestMode: return "tryb testu";
+        case Txt::HoHeldDisconnected: return "brak połączenia z wieżą";
+        case Txt::HoHeldScript: return "działa skrypt";
+        case Txt::HoOutcomeSuperseded: return "zastąpiona nowszą zmianą %s";
+        case Txt::HoHeldFileBad: return "Centrala: plik %s jest uszkodzony; czekająca zmiana pominięta";
+        case Txt::HoEventSignNoAnswer: return "wieża nie odpowiada";
+        case Txt::HoEventSignAnswers: return "wieża znów odpowiada";
+        case Txt::HoChangeStillWaiting: return "; zmiana %s nadal czeka na wieżę";
 
         case Txt::TxtCount: break;
     }

@@ -197,6 +197,51 @@ enum class Txt {
     // -- Files: one left alone because it could not be opened, a password others can read.
     MsgFileNotOpened,        // "Nie można otworzyć pliku %s (%s); pozostaje bez zmian."
     MsgSettingsPasswordOpen, // "Plik %s zawiera hasło centrali i może go czytać ktoś ..."
+    // -- Sign watch: the panel line and the details of its events and of the link's.
+    WatchPanelDiffers,       // "Wieża pokazuje inne ceny niż potwierdzone (%s)" (HH:MM)
+    WatchEventDiffers,       // the fields that differ ("2, 4")
+    WatchEventRestored,      // the confirmed prices are on the sign again
+    WatchEventRestoreLimit,  // three restores this hour: only reports from now
+    LinkEventUp,             // "Połączono z wieżą: %s (%s)" (COM name, device)
+    LinkEventLost,           // the device went away
+    LinkEventDisconnected,   // "Rozłącz"
+    LinkEventTestMode,       // "Test" while connected
+    // -- Settings dialog "Centrala": validation, the kept password, the connection check.
+    CentralaPasswordKept,    // a password is kept; the field stays empty
+    CentralaBadStation,      // refused station id
+    CentralaBadBroker,       // refused broker address
+    CentralaNoCaFile,        // no CA file with the link on
+    CentralaCaMissing,       // the CA file named is not there
+    CentralaNoPasswordStore, // a host without a password store
+    CentralaPasswordFailed,  // the password store refused; %s the file, %s why
+    CentralaPasswordUnreadable,// the kept password for the check
+    FilterCertificates,      // file chooser filter for the CA file
+    CheckRunning,            // the check started
+    CheckSubscribed,         // connected and subscribed
+    CheckUnreachable,        // broker not reached; %s the system's reason
+    CheckTlsUntrusted,       // certificate not trusted
+    CheckCaUnreadable,       // CA file unreadable
+    CheckLoginRefused,       // login refused
+    CheckNotAuthorised,      // not authorised for the topics
+    CheckTimedOut,           // no answer in time
+    CheckFailed,             // any other failure
+    CheckUnavailable,        // a build without the link
+    // -- Head office on Windows: the password kept with the user's data protection.
+    HoPasswordNotProtected,  // "nie można zaszyfrować hasła centrali (błąd Windows %s)"
+    HoPasswordOtherUser,     // "plik hasła %s zaszyfrował inny użytkownik lub komputer; ..."
+    HoPasswordNoStore,       // "ten program nie ma gdzie przechować hasła centrali"
+    HoPasswordNotSaved,      // "nie można zapisać pliku hasła %s: %s"
+    // -- Head office: changes that wait for the sign, station events.
+    HoHeldFileHeader,        // first line of the file of the waiting change
+    HoOutcomeHeld,           // "czeka na wieżę (%s)"
+    HoHeldTestMode,          // "tryb testu"
+    HoHeldDisconnected,      // "brak połączenia z wieżą"
+    HoHeldScript,            // "działa skrypt"
+    HoOutcomeSuperseded,     // "zastąpiona nowszą zmianą %s"
+    HoHeldFileBad,           // "Centrala: plik %s jest uszkodzony; czekająca zmiana pominięta"
+    HoEventSignNoAnswer,     // "wieża nie odpowiada"
+    HoEventSignAnswers,      // "wieża znów odpowiada"
+    HoChangeStillWaiting,    // "; zmiana %s nadal czeka na wieżę"
 
     TxtCount                 // keep last: the number of texts
 };

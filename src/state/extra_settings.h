@@ -41,6 +41,10 @@ inline constexpr const char* kConnectAtStart = "connect_at_start";  // Łącz z 
 inline constexpr const char* kSignWatch = "sign_watch";              // Sprawdzaj wieżę (0)
 inline constexpr const char* kSignWatchMinutes = "sign_watch_minutes";  // its period, minutes (10)
 inline constexpr const char* kRestorePrices = "restore_prices";      // Przywracaj potwierdzone ceny (0)
+// The prices the sign last confirmed, kept for the sign watch (docs/sign-watch.md):
+// "M----;4.59;5.19;3.09;6.00;12" and calendar seconds.
+inline constexpr const char* kConfirmedPrices = "confirmed_prices";
+inline constexpr const char* kConfirmedTime = "confirmed_time";
 inline constexpr const char* kPriceScheduleDone = "price_schedule_done";  // planned changes handled up to (s)
 // Link to head office through an MQTT broker (docs/head-office.md): off until a broker
 // and a station id are set; head_office=0 switches it off.

@@ -20,6 +20,7 @@
 #include "platform/autostart.h"
 #include "platform/clock.h"
 #include "platform/geometry.h"
+#include "platform/head_office_check.h"
 #include "platform/password_store.h"
 #include "platform/port_discovery.h"
 #include "platform/serial_device.h"
@@ -270,6 +271,9 @@ struct Program {
     std::shared_ptr<Autostart> autostart;
     // Where the head-office password is kept; empty where the host has none.
     std::shared_ptr<PasswordStore> passwords;
+    // Connects once to head office's broker with the values given ("Sprawdź
+    // połączenie"); empty where the program has no link.
+    HeadOfficeCheck check_head_office;
 
     std::unique_ptr<MainRecord> record;  // null before creation and after destruction
     ProgramState state;

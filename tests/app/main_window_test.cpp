@@ -5,6 +5,8 @@
 
 #include "app/record.h"
 #include "app_fixture.h"
+#include "resources/dialog_ids.h"
+#include "resources/head_office_ids.h"
 #include "preview/price_preview.h"
 #include "storage/settings_file.h"
 
@@ -299,6 +301,58 @@ TEST_F(MainWindowTest, destroying_the_record_kills_the_panel_timers) {
     for (int timer : {kTimerScroll1, kTimerReply, kTimerStatus, kTimerStatistics, kTimerBlink})
         EXPECT_FALSE(host.timer_running(kPanelWindow, timer)) << timer;
     EXPECT_TRUE(line->called("close"));
+}
+
+// A head-office link that only writes down when it is started and stopped.
+class LoggedLink : public HeadOfficeLink {
+public:
+    LoggedLink(std::vector<std::string>& log, std::string station) : log_(log), station_(std::move(station)) {}
+    void start(Events) override { log_.push_back("start " + station_); }
+    void stop_receiving() override {}
+    void stop() override { log_.push_back("stop " + station_); }
+    void publish_result(const CentralResult&) override {}
+    void publish_state(const StationState&) override {}
+    void publish_sign(const StationStatus&) override {}
+    void publish_event(const StationEvent&) override {}
+
+private:
+    std::vector<std::string>& log_;
+    std::string station_;
+};
+
+TEST_F(MainWindowTest, centrala_settings_take_effect_at_ok_the_old_link_ending_first) {
+    std::vector<std::string> log;
+    main_window.set_head_office([&](Program& program) -> std::unique_ptr<HeadOfficeLink> {
+        const std::string station = program.extra.get(extra_key::kHeadOfficeStation);
+        if (station.empty()) return nullptr;
+        return std::make_unique<LoggedLink>(log, station);
+    });
+    p.extra.set(extra_key::kHeadOfficeStation, "s1");
+    main_window.start_head_office();
+    std::ofstream(file("ca.crt")) << "CA\n";
+    const struct {
+        const char* station;
+        std::vector<std::string> log;
+        bool panel_lines;
+    } steps[] = {
+        {"s2", {"start s1", "stop s1", "start s2"}, true},
+        {"", {"start s1", "stop s1", "start s2", "stop s2"}, false},  // no station: the link is off
+    };
+    for (const auto& step : steps) {
+        host.on_dialog(kDialogCentrala, [&](WindowId w) {
+            host.type(w, kIdHoBroker, "127.0.0.1:8883");
+            host.type(w, kIdHoStation, step.station);
+            host.type(w, kIdHoCaFile, file("ca.crt").string());
+            host.press(w, kIdOk);
+        });
+        host.menu(kCmdCentrala);
+        host.pump();
+        EXPECT_EQ(log, step.log) << step.station;
+        EXPECT_EQ(main_window.head_office_running(), step.panel_lines) << step.station;
+        for (int id : {kIdHeadOfficeGroup, kIdHeadOfficeLink})
+            EXPECT_EQ(host.controls().visible(kPanelWindow, id), step.panel_lines) << step.station << " " << id;
+    }
+    main_window.stop_head_office();
 }
 
 TEST(RunProgram, runs_until_the_close_question_is_answered) {

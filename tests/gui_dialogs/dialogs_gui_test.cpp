@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -254,6 +255,7 @@ TEST_F(DialogsGuiTest, every_window_names_its_controls_cuts_no_text_and_gives_ea
         {kCmdPriceSchedule, kDialogPriceSchedule},
         {kCmdPriceHistory, kDialogPriceHistory},
         {kCmdUnattended, kDialogUnattended},
+        {kCmdCentrala, kDialogCentrala},
     };
     for (auto [command, window] : dialogs) {
         open(command, [&, window = window](QWidget* dialog) {
@@ -475,6 +477,77 @@ TEST_F(DialogsGuiTest, unattended_work_names_every_control_and_keeps_its_choices
     EXPECT_FALSE(p().extra.get_bool(extra_key::kRestorePrices, true));
     EXPECT_TRUE(autostart->on);
     EXPECT_EQ(settings_lines().size(), 41u) << "KavorCen.ini keeps its 40 lines";
+}
+
+// A password store in memory: the test looks at what the dialog handed it.
+class MemoryPasswords : public PasswordStore {
+public:
+    bool save(const std::string& path, const std::string& password, std::string&) override {
+        kept[path] = password;
+        return true;
+    }
+    bool load(const std::string& path, std::string& password, std::string& why) override {
+        if (!kept.count(path)) {
+            why = "brak";
+            return false;
+        }
+        password = kept[path];
+        return true;
+    }
+    std::map<std::string, std::string> kept;
+};
+
+TEST_F(DialogsGuiTest, centrala_names_every_control_masks_the_password_and_shows_the_check_in_the_dialog) {
+    constexpr WindowId W = kDialogCentrala;
+    auto passwords = std::make_shared<MemoryPasswords>();
+    p().passwords = passwords;
+    const std::string ca = (std::filesystem::current_path() / "ca.crt").string();
+    std::ofstream(ca) << "CA\n";
+    p().check_head_office = [](const HeadOfficeCheckRequest& r, const std::atomic<bool>&) {
+        return HeadOfficeCheckResult{r.password == "tajne-haslo" ? HeadOfficeCheckOutcome::NotAuthorised
+                                                                  : HeadOfficeCheckOutcome::LoginRefused,
+                                     ""};
+    };
+    open(kCmdCentrala, [&](QWidget* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), u("Centrala"));
+        const std::pair<int, const char*> named[] = {
+            {kIdHoBroker, "Adres serwera (HOST:PORT)"},
+            {kIdHoStation, "Identyfikator stacji"},
+            {kIdHoUser, "Użytkownik"},
+            {kIdHoPassword, "Hasło"},
+            {kIdHoCaFile, "Plik CA serwera"},
+            {kIdHoChooseCa, "Plik CA serwera…"},
+            {kIdHoCheck, "Sprawdź połączenie"},
+            {kIdOk, "Ok"},
+            {kIdCancel, "Anuluj"},
+        };
+        for (const auto& [id, name] : named) {
+            QWidget* w = host->control_widget(W, id);
+            ASSERT_NE(w, nullptr) << id;
+            EXPECT_EQ(w->accessibleName(), u(name)) << id;
+        }
+        EXPECT_EQ(control<QLineEdit>(W, kIdHoPassword)->echoMode(), QLineEdit::Password);
+        retype(W, kIdHoBroker, "centrala.stacje-paliw.example.pl:8883");
+        retype(W, kIdHoStation, "stacja-0042");
+        retype(W, kIdHoUser, "stacja-0042");
+        retype(W, kIdHoPassword, "tajne-haslo");
+        retype(W, kIdHoCaFile, ca.c_str());
+        click(W, kIdHoCheck);
+        const QString expected = qt_text(fill(Txt::CheckNotAuthorised, "stacja-0042", "stacja-0042"));
+        auto* result = control<QLabel>(W, kIdHoCheckResult);
+        EXPECT_TRUE(gui::wait_for([&] { return result->text() == expected; })) << result->text().toStdString();
+        EXPECT_TRUE(host->control_widget(W, kIdHoCheck)->isEnabled());
+        QApplication::processEvents();
+        AccessibilityWalk walk(dialog);
+        EXPECT_TRUE(walk.faults().isEmpty()) << walk.faults().join(u'\n').toStdString();
+        screenshot(W, "dialog_143_centrala");
+        click(W, kIdOk);
+    });
+    EXPECT_EQ(p().extra.get(extra_key::kHeadOfficeStation), "stacja-0042");
+    EXPECT_EQ(p().extra.get(extra_key::kHeadOfficeCaFile), ca);
+    ASSERT_EQ(passwords->kept.size(), 1u);
+    EXPECT_EQ(passwords->kept.begin()->second, "tajne-haslo");
+    EXPECT_EQ(p().extra.get(extra_key::kHeadOfficePasswordFile), passwords->kept.begin()->first);
 }
 
 TEST_F(DialogsGuiTest, about_box_closes_only_with_ok) {

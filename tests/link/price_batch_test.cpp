@@ -82,6 +82,51 @@ TEST_P(RacingClose, older_close_answered_while_a_new_batch_is_queued_settles_onl
 
 INSTANTIATE_TEST_SUITE_P(Confirmation, RacingClose, ::testing::Bool());
 
+TEST_F(PriceBatchTest, watch_read_reaches_its_hook_alone_and_gives_way_to_a_batch) {
+    connect();
+    std::vector<SignReading> readings;
+    set_sign_reading_hook(p, [&](Program&, const SignReading& r) { readings.push_back(r); });
+    const std::string blank_c = "C" + std::string(30, '0');
+
+    ASSERT_TRUE(queue_sign_reading(p));
+    EXPECT_FALSE(queue_sign_reading(p)) << "its slots are still pending";
+    pass();
+    arrive(frame(blank_c));
+    pass();
+    arrive(frame("M10000"));
+    ASSERT_EQ(readings.size(), 1u);
+    EXPECT_TRUE(readings[0].blink[0]);
+    EXPECT_EQ(readings[0].shown()[0], "");
+    EXPECT_TRUE(outcomes.empty()) << "a watch read is no outcome and no journal line";
+
+    // A batch queued between the two answers takes the slots: the read is dropped and
+    // the batch is confirmed as always.
+    ASSERT_TRUE(queue_sign_reading(p));
+    pass();
+    arrive(frame(blank_c));
+    const QueueResult batch = queue_price_batch(p, PriceBatch{}, BatchSource::central);
+    ASSERT_TRUE(batch);
+    EXPECT_FALSE(queue_sign_reading(p)) << "a batch is in flight";
+    acknowledge(6);
+    pass();
+    arrive(frame(blank_c));
+    pass();
+    arrive(frame("M00000"));
+    price_reply_taken(p, 'M');  // a later "20M" answer, of anyone's
+    EXPECT_EQ(readings.size(), 1u);
+    ASSERT_EQ(of(batch.batch_id).size(), 1u);
+    EXPECT_EQ(of(batch.batch_id)[0].kind, OutcomeKind::confirmed);
+
+    // Never in test mode or beside a script.
+    for (std::atomic<bool>* flag : {&rec().test_mode, &rec().script_running}) {
+        *flag = true;
+        EXPECT_FALSE(queue_sign_reading(p));
+        *flag = false;
+    }
+    EXPECT_TRUE(queue_sign_reading(p));
+    set_sign_reading_hook(p, {});
+}
+
 TEST(PriceText, padding_reaches_all_three_places_and_never_moves_a_digit) {
     const std::pair<const char*, const char*> cases[] = {
         {"12", "12 "}, {"", "   "}, {".5", ".5 "}, {"1..", "1.. "}, {"4.59", "4.59"}, {"1.2.3.", "1.2.3."}, {"- ", "-  "},

@@ -1,6 +1,9 @@
 // Tests (head office link): stations and kavor-centrala against a real Mosquitto with
 // TLS and passwords on 127.0.0.1.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -9,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "app/held_change.h"
 #include "hosts/mqtt/messages.h"
 #include "station_fixture.h"
 
@@ -227,12 +231,12 @@ TEST_F(HeadOffice, each_malformed_change_is_refused_with_its_reason_and_nothing_
     EXPECT_TRUE(price_frames(*st1.sign).empty());
     EXPECT_NE(st1.change_line().find("odrzucona"), std::string::npos) << st1.change_line();
 
-    // A valid change while the sign's link is down is not queued either, and says why.
+    // A valid change while the sign's link is down waits for it, and says why.
     static_cast<HeadlessHost*>(st1.program().ui)->menu(kCmdDisconnect);
     office.publish("kavorcen/st1/prices/set", change("v1", R"("prices":["1","2","3","4","5"],)" + blink));
     ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() > cases.size(); }));
     json down = results(office, "st1").back();
-    EXPECT_EQ(down["outcome"], "not_confirmed");
+    EXPECT_EQ(down["outcome"], "held");
     EXPECT_EQ(down["reason"], "sign_disconnected");
     EXPECT_TRUE(price_frames(*st1.sign).empty());
 }
@@ -263,6 +267,24 @@ TEST_F(HeadOffice, a_change_with_a_time_waits_for_it_and_one_past_its_time_is_ap
     ASSERT_TRUE(mqtt::parse_time(late.value("at", ""), due));
     ASSERT_TRUE(mqtt::parse_time(late.value("time", ""), applied));
     EXPECT_GE(applied - due, 599);
+    EXPECT_EQ(price_frames(*st1.sign), kBatch);
+
+    // Its time comes while the sign's link is down: it waits, and goes late once it is back.
+    static_cast<HeadlessHost*>(st1.program().ui)->menu(kCmdDisconnect);
+    st1.sign->clear_received();
+    office.publish("kavorcen/st1/prices/set", R"({"id":"t3","station":"st1",)" + prices + R"(,"at":")" + at(2) + "\"}");
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 5; }));
+    std::vector<json> got = results(office, "st1");
+    EXPECT_EQ(got[3]["outcome"], "scheduled");
+    EXPECT_EQ(got[4]["outcome"], "held");
+    EXPECT_EQ(got[4]["reason"], "sign_disconnected");
+    static_cast<HeadlessHost*>(st1.program().ui)->menu(kCmdConnect);
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 6; }));
+    json went = results(office, "st1")[5];
+    EXPECT_EQ(went["outcome"], "confirmed") << went.dump();
+    EXPECT_EQ(went["late"], true);
+    EXPECT_EQ(went["at"], got[3]["at"]);
+    EXPECT_EQ(went["arrived"], got[4]["arrived"]);
     EXPECT_EQ(price_frames(*st1.sign), kBatch);
 }
 
@@ -346,14 +368,18 @@ TEST_F(HeadOffice, only_a_queued_change_takes_its_id) {
     office.publish("kavorcen/st1/prices/set", change("f-3", R"(,"at":")" + at(3600) + "\""));
     ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 36; }));
     std::vector<json> got = results(office, "st1");
-    EXPECT_EQ(got[1]["reason"], "sign_disconnected");
+    EXPECT_EQ(got[1]["outcome"], "held");
     EXPECT_EQ(got[2]["reason"], "too_far_ahead");
     EXPECT_EQ(got[35]["reason"], "queue_full") << got[35].dump();
     EXPECT_NE(got[35].value("detail", ""), got[2].value("detail", ""));
     EXPECT_TRUE(price_frames(*st1.sign).empty());
 
+    // The held change goes once the sign is back; the refused ones may come again.
     static_cast<HeadlessHost*>(st1.program().ui)->menu(kCmdConnect);
-    for (const char* id : {"r-1", "f-1", "f-2", "f-3"}) {
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 37; }));
+    EXPECT_EQ(results(office, "st1")[36]["id"], "f-1");
+    EXPECT_EQ(results(office, "st1")[36]["outcome"], "confirmed");
+    for (const char* id : {"r-1", "f-2", "f-3"}) {
         const size_t before = results(office, "st1").size();
         office.publish("kavorcen/st1/prices/set", change(id));
         ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() > before; }));
@@ -466,6 +492,148 @@ TEST_F(HeadOffice, kavor_centrala_reports_what_is_wrong_and_never_dies_of_a_mess
     auto [twice, twice_code] = centrala("push --file " + file);
     EXPECT_EQ(twice_code, 2);
     EXPECT_NE(twice.find(file + ":3: station st1 is already named on line 1"), std::string::npos) << twice;
+}
+
+// ---- Changes that wait for the sign, events, status --------------------------------
+
+std::vector<json> parsed(OfficeClient& office, const std::string& topic) {
+    std::vector<json> out;
+    for (const auto& m : office.messages(topic)) out.push_back(json::parse(m.payload, nullptr, false));
+    return out;
+}
+// The ids of the station's events of one kind, in order.
+std::vector<std::string> event_ids(OfficeClient& office, const std::string& kind) {
+    std::vector<std::string> out;
+    for (const json& e : parsed(office, "kavorcen/st1/events"))
+        if (e.value("event", "") == kind) out.push_back(e.value("id", ""));
+    return out;
+}
+const std::string kOtherPrices =
+    R"({"id":"h-1","station":"st1","prices":["1.11","2.22","3.33","4.44","5.55"],"blink":[false,false,false,false,false]})";
+
+TEST_F(HeadOffice, a_change_handed_over_in_test_mode_waits_and_goes_late_once_the_operator_connects) {
+    TestStation& st1 = add_station("st1", 1);
+    st1.open(*broker);
+    OfficeClient office(*broker);
+    ASSERT_TRUE(pump_until([&] { return all_connected() && office.ready(); }));
+    st1.close();
+    // The broker keeps it for the station's session and hands it over at the next start,
+    // while the program is still in test mode.
+    ASSERT_TRUE(office.publish_and_wait("kavorcen/st1/prices/set", kOtherPrices));
+    st1.operator_connects = false;
+    st1.open(*broker);
+    ASSERT_TRUE(pump_until([&] { return !results(office, "st1").empty(); }));
+    json held = results(office, "st1")[0];
+    EXPECT_EQ(held["outcome"], "held") << held.dump();
+    EXPECT_EQ(held["reason"], "test_mode");
+    EXPECT_TRUE(held.contains("arrived"));
+    EXPECT_TRUE(pump_until([&] { return st1.change_line().find("h-1 czeka na wieżę (tryb testu)") != std::string::npos; }))
+        << st1.change_line();
+
+    // A newer change takes its place; a repeat of it is a duplicate of a held change.
+    office.publish("kavorcen/st1/prices/set", change("h-2"));
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 3; }));
+    office.publish("kavorcen/st1/prices/set", change("h-2"));
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 4; }));
+    std::vector<json> got = results(office, "st1");
+    EXPECT_EQ(got[1]["id"], "h-1");
+    EXPECT_EQ(got[1]["outcome"], "superseded");
+    EXPECT_EQ(got[2]["id"], "h-2");
+    EXPECT_EQ(got[2]["outcome"], "held");
+    EXPECT_EQ(got[3]["outcome"], "duplicate");
+    EXPECT_EQ(got[3]["previous"], "held");
+    EXPECT_TRUE(price_frames(*st1.sign).empty());
+    auto last_status = [&] {
+        std::vector<json> all = parsed(office, "kavorcen/st1/status");
+        return all.empty() ? json() : all.back();
+    };
+    ASSERT_TRUE(pump_until([&] { return last_status().value("test_mode", false); })) << last_status().dump();
+    EXPECT_TRUE(last_status()["last_watch"].is_null());
+    int64_t since = 0;
+    EXPECT_TRUE(mqtt::parse_time(last_status().value("since", ""), since)) << last_status().dump();
+
+    static_cast<HeadlessHost*>(st1.program().ui)->menu(kCmdConnect);
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 5; }));
+    json done = results(office, "st1")[4];
+    EXPECT_EQ(done["id"], "h-2");
+    EXPECT_EQ(done["outcome"], "confirmed") << done.dump();
+    EXPECT_EQ(done["late"], true);
+    EXPECT_EQ(done["arrived"], got[2]["arrived"]);
+    EXPECT_FALSE(done.contains("at"));  // it carried no time of its own
+    EXPECT_EQ(price_frames(*st1.sign), kBatch);
+    EXPECT_TRUE(pump_until([&] { return !last_status().value("test_mode", true); })) << last_status().dump();
+    EXPECT_TRUE(pump_until([&] { return event_ids(office, "change_applied") == std::vector<std::string>{"h-2"}; }));
+    EXPECT_EQ(event_ids(office, "change_held"), (std::vector<std::string>{"h-1", "h-2"}));
+    EXPECT_FALSE(std::filesystem::exists(st1.dir() / kHeldChangeName));
+}
+
+TEST_F(HeadOffice, a_held_change_survives_a_restart_and_goes_with_no_operator_when_the_program_connects_at_start) {
+    TestStation& st1 = add_station("st1", 1);
+    st1.operator_connects = false;
+    st1.open(*broker);
+    OfficeClient office(*broker);
+    ASSERT_TRUE(pump_until([&] { return all_connected() && office.ready(); }));
+    office.publish("kavorcen/st1/prices/set", change("k-1"));
+    ASSERT_TRUE(pump_until([&] { return !results(office, "st1").empty(); }));
+    EXPECT_EQ(results(office, "st1")[0]["outcome"], "held");
+    st1.close();
+    ASSERT_TRUE(std::filesystem::exists(st1.dir() / kHeldChangeName));
+
+    st1.open(*broker, {}, [](ExtraSettings& e) { e.set_bool(extra_key::kConnectAtStart, true); });
+    ASSERT_TRUE(pump_until([&] { return results(office, "st1").size() >= 2; }));
+    json done = results(office, "st1")[1];
+    EXPECT_EQ(done["id"], "k-1");
+    EXPECT_EQ(done["outcome"], "confirmed") << done.dump();
+    EXPECT_EQ(done["late"], true);
+    EXPECT_EQ(done["arrived"], results(office, "st1")[0]["arrived"]);
+    EXPECT_EQ(price_frames(*st1.sign), kBatch);
+}
+
+TEST_F(HeadOffice, kavor_centrala_watch_prints_each_event_and_ends_cleanly_on_sigterm) {
+    TestStation& st1 = add_station("st1", 1);
+    st1.operator_connects = false;
+    st1.open(*broker);
+    ASSERT_TRUE(pump_until([&] { return all_connected(); }));
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(out[1], 2);
+        ::execl(KAVOR_CENTRALA, KAVOR_CENTRALA, "watch", "--stations", "st1", "--broker", broker->address().c_str(),
+                "--cafile", broker->ca().c_str(), "--user", "centrala", "--password-file",
+                broker->password_file("centrala").c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::fcntl(out[0], F_SETFL, O_NONBLOCK);
+    std::string text;
+    auto read_some = [&] {
+        char buffer[512];
+        for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+    };
+    // It says when it listens; only then can no event be missed.
+    EXPECT_TRUE(pump_until([&] { read_some(); return text.find("watching") != std::string::npos; })) << text;
+    OfficeClient office(*broker);
+    ASSERT_TRUE(pump_until([&] { return office.ready(); }));
+    office.publish("kavorcen/st1/prices/set", change("w-1"));
+    EXPECT_TRUE(pump_until([&] {
+        read_some();
+        return text.find(" st1 change_held id=w-1 detail=\"czeka na wieżę (tryb testu)\"\n") != std::string::npos;
+    })) << text;
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    pid_t ended = 0;
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+         (ended = ::waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (ended == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    ::close(out[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "hosts/mqtt/messages.h"
 #include "hosts/mqtt/seen_ids.h"
@@ -54,6 +55,24 @@ TEST(HeadOfficeMessages, times_and_broker_addresses_parse_strictly) {
     EXPECT_EQ(read_station_config(extra).user, "st1");
     extra.set(extra_key::kHeadOfficeBroker, "[[]");
     EXPECT_FALSE(read_station_config(extra).problem.empty());
+}
+
+// The station's state as head office reads it: a watch not made yet is null, not 1970.
+TEST(HeadOfficeMessages, status_tells_test_mode_since_and_the_last_watch) {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    using nlohmann::json;
+    const json before = json::parse(status_json("st1", true, StationStatus{SignAnswers::TestMode, true, 0}, 100, 200));
+    EXPECT_EQ(before["test_mode"], true);
+    EXPECT_EQ(before["since"], "1970-01-01T00:01:40+00:00");
+    EXPECT_TRUE(before.contains("last_watch") && before["last_watch"].is_null());
+    const json after = json::parse(status_json("st1", true, StationStatus{SignAnswers::Answers, false, 150}, 100, 200));
+    EXPECT_EQ(after["test_mode"], false);
+    EXPECT_EQ(after["last_watch"], "1970-01-01T00:02:30+00:00");
+    // The state's source is the journal's word, Windows-1250 in the program.
+    StationState restored;
+    restored.source = "przywr\xF3" "cenie";
+    EXPECT_EQ(json::parse(state_json("st1", restored))["source"], "przywr\u00f3cenie");
 }
 
 TEST(HeadOfficeMessages, ids_taken_survive_a_restart_and_the_oldest_drop_out) {

@@ -97,8 +97,12 @@ public:
         p.extra.set(extra_key::kHeadOfficeCaFile, broker.ca());
         if (settings) settings(p.extra);
         p.record->port_number = static_cast<uint8_t>(com_);
-        host_->menu(kCmdConnect);
-        ASSERT_TRUE(p.record->connected.load());
+        if (operator_connects) {
+            host_->menu(kCmdConnect);
+            ASSERT_TRUE(p.record->connected.load());
+        }
+        // As the program starts: the sign first, when the settings ask for it, then the link.
+        main_window_->connect_at_start_if_set();
         auto link = mqtt::make_station_link(p.extra, p.state.work_directory);
         ASSERT_TRUE(link);
         link_ = static_cast<mqtt::MqttStation*>(link.get());
@@ -136,6 +140,8 @@ public:
     std::filesystem::path dir() const { return dir_; }
 
     std::unique_ptr<SignSimulator> sign;
+    // False: the program stays in test mode, as a fresh start does.
+    bool operator_connects = true;
 
 private:
     std::filesystem::path dir_;

@@ -126,7 +126,8 @@ public:
                 << "pattern read kavorcen/%u/prices/set\n"
                 << "pattern write kavorcen/%u/prices/result\n"
                 << "pattern write kavorcen/%u/state\n"
-                << "pattern write kavorcen/%u/status\n";
+                << "pattern write kavorcen/%u/status\n"
+                << "pattern write kavorcen/%u/events\n";
         }
         port_ = free_loopback_port();
         const passwd* me = ::getpwuid(::getuid());

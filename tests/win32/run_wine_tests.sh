@@ -7,7 +7,9 @@
 #      frames each sign logged must be equal byte for byte, and the settings file the
 #      Windows build writes must hold the Linux build's 40 lines with CR LF ends.
 #
-#   4. with an installer given: a silent install, the program and its Start-menu shortcut
+#   4. head office (head_office_wine.sh): kavor-cen.exe takes a push from kavor-centrala
+#      through a real Mosquitto with TLS and a password, and its sign gets the frames;
+#   5. with an installer given: a silent install, the program and its Start-menu shortcut
 #      (working folder: the user's data folder), and a silent uninstall that leaves the
 #      data folder's files.
 #
@@ -117,6 +119,12 @@ if [ "$(wc -l <"$ini_windows")" -ne 40 ] || [ "$(grep -c $'\r$' "$ini_windows")"
     failed=1
 else
     echo "KavorCen.ini: 40 lines, CR LF, the same values as on Linux"
+fi
+if [ -x "$WIN/tests/win32/kc_seal_password.exe" ] && [ -x "$LINUX/kavor-centrala" ]; then
+    echo "== head office under Wine"
+    "$(dirname "$0")/head_office_wine.sh" "$WIN" "$LINUX" || failed=1
+else
+    echo "head office: left out (no head-office link in one of the builds)"
 fi
 if [ -n "$INSTALLER" ] && [ -f "$INSTALLER" ]; then
     echo "== installer under Wine"

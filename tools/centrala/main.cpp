@@ -1,8 +1,11 @@
 // kavor-centrala: head office's side of the price push. It sends prices to stations
 // through the MQTT broker, waits a bounded time for each station's result and prints
-// a table; `status` lists the stations from their retained status and state.
+// a table; `status` lists the stations from their retained status and state; `watch`
+// prints the stations' events as they come.
 #include <mosquitto.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <chrono>
@@ -24,6 +27,7 @@
 #include "hosts/mqtt/station_config.h"
 #include "link/price_batch.h"
 #include "text/cp1250.h"
+#include "watch.h"
 #if KC_CENTRALA_SERVER
 #include "centrala/server/commands.h"
 #endif
@@ -40,10 +44,13 @@ const char* const kUsage =
     "                      [--id ID] [--timeout SECONDS]\n"
     "kavor-centrala push   ... --file PRICES     (lines: station;P1;P2;P3;P4;P5)\n"
     "kavor-centrala status --broker HOST:PORT --cafile CA [--user USER] [--password-file FILE]\n"
+    "kavor-centrala watch  --broker HOST:PORT --cafile CA [--user USER] [--password-file FILE]\n"
+    "                      [--all | --stations ID,ID,...]   (until Ctrl-C)\n"
     "\n"
     "A price ending in '*' blinks. TIME is 2026-12-08T00:00:00 (the station's local time)\n"
     "or with an offset (+01:00, Z). The exit code is 0 when every station confirmed,\n"
-    "1 when any did not, 2 for a usage or connection error.\n";
+    "1 when any did not, 2 for a usage or connection error. A change a station holds until\n"
+    "its sign can take it is waited for up to the time-out.\n";
 
 struct Options {
     std::string command;
@@ -123,7 +130,10 @@ const std::initializer_list<Field> kResultFields = {
     {"id", Kind::Text, true},       {"outcome", Kind::Text, true}, {"reason", Kind::Text, false},
     {"detail", Kind::Text, false},  {"fields", Kind::Numbers, false}, {"sign", Kind::Object, false},
     {"late", Kind::Flag, false},    {"at", Kind::Text, false},     {"previous", Kind::Text, false},
-    {"time", Kind::Text, false}};
+    {"time", Kind::Text, false},    {"arrived", Kind::Text, false}};
+const std::initializer_list<Field> kEventFields = {
+    {"event", Kind::Text, true},   {"time", Kind::Text, false}, {"detail", Kind::Text, false},
+    {"fields", Kind::Numbers, false}, {"sign", Kind::Object, false}, {"id", Kind::Text, false}};
 
 [[noreturn]] void fail(const std::string& message, int code = 2) {
     std::fprintf(stderr, "kavor-centrala: %s\n", message.c_str());
@@ -182,7 +192,7 @@ Options parse_options(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         std::exit(0);
     }
-    if (o.command != "push" && o.command != "status") fail("unknown command " + o.command + "\n" + kUsage);
+    if (o.command != "push" && o.command != "status" && o.command != "watch") fail("unknown command " + o.command + "\n" + kUsage);
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -284,8 +294,29 @@ public:
         return true;
     }
 
+    // Until `stop` is set (by a signal): a lost broker is reached again and the
+    // subscriptions are made anew, so a watch outlives a broker's restart.
+    void run_until(const volatile std::sig_atomic_t& stop, const std::vector<std::string>& topics) {
+        while (!stop) {
+            const int rc = mosquitto_loop(mosq_, 100, 1);
+            if (rc == MOSQ_ERR_SUCCESS) continue;
+            std::fprintf(stderr, "kavor-centrala: lost the broker (%s), trying again\n", mosquitto_strerror(rc));
+            while (!stop) {
+                ::sleep(1);  // a signal ends it at once
+                connack_ = -1;
+                if (mosquitto_reconnect(mosq_) != MOSQ_ERR_SUCCESS) continue;
+                const auto end = Clock::now() + std::chrono::seconds(10);
+                while (!stop && connack_ < 0 && Clock::now() < end)
+                    if (mosquitto_loop(mosq_, 100, 1) != MOSQ_ERR_SUCCESS) break;
+                if (connack_ == 0) break;
+            }
+            for (const std::string& t : topics) mosquitto_subscribe(mosq_, nullptr, t.c_str(), 1);
+        }
+    }
+
     std::map<std::string, StationView> stations;
     std::function<void(const std::string& station, const json&)> on_result;
+    std::function<void(const std::string& station, const json&)> on_event;
 
 private:
     void on_message(const mosquitto_message* m) {
@@ -300,11 +331,13 @@ private:
         const bool status = topic == kc::mqtt::status_topic(station);
         const bool state = topic == kc::mqtt::state_topic(station);
         const bool result = topic == kc::mqtt::result_topic(station);
-        if (!status && !state && !result) return;
+        const bool event = topic == kc::mqtt::events_topic(station);
+        if (!status && !state && !result && !event) return;
         json j = json::parse(payload, nullptr, false);
         std::string fault = j.is_discarded() ? "not JSON"
                             : status         ? shape_fault(j, kStatusFields)
                             : state          ? shape_fault(j, kStateFields)
+                            : event          ? shape_fault(j, kEventFields)
                                              : shape_fault(j, kResultFields);
         if (!fault.empty()) {
             std::fprintf(stderr, "kavor-centrala: %s: malformed message, ignored: %s\n", topic.c_str(), fault.c_str());
@@ -312,7 +345,9 @@ private:
         }
         if (status) stations[station].status = j;
         else if (state) stations[station].state = j;
-        else if (on_result) on_result(station, j);
+        else if (event) {
+            if (on_event) on_event(station, j);
+        } else if (on_result) on_result(station, j);
     }
 
     mosquitto* mosq_ = nullptr;
@@ -391,8 +426,11 @@ std::string outcome_cell(const Result& r, const StationView& view) {
         for (const json& f : r.message["fields"]) out += " " + f.dump();
         out += ")";
     }
+    if (text_of(r.message, "outcome") == kHeld) out += " (" + text_of(r.message, "reason") + ")";
     if (r.message.contains("detail")) out += ": " + text_of(r.message, "detail");
-    if (flag_of(r.message, "late", false)) out += " [late, due " + text_of(r.message, "at") + "]";
+    if (flag_of(r.message, "late", false))
+        out += r.message.contains("at") ? " [late, due " + text_of(r.message, "at") + "]"
+                                        : " [late, arrived " + text_of(r.message, "arrived") + "]";
     if (text_of(r.message, "outcome") == kScheduled) out += " for " + text_of(r.message, "at");
     return out;
 }
@@ -413,6 +451,9 @@ int push(const Options& o) {
         const std::string outcome = text_of(j, "outcome");
         // A repeat of a change already taken says what became of the first.
         if (outcome == kDuplicate && it->second.have) return;
+        if (outcome == kHeld)
+            std::printf("%s: held (%s)%s, waiting\n", station.c_str(), text_of(j, "reason").c_str(),
+                        j.contains("detail") ? (": " + text_of(j, "detail")).c_str() : "");
         it->second.have = true;
         it->second.message = j;
         it->second.seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -429,7 +470,10 @@ int push(const Options& o) {
         if (!r.have) return false;
         std::string out = text_of(r.message, "outcome");
         if (out == kScheduled) return !o.at.empty();
-        return out != kDuplicate || text_of(r.message, "previous") != kPending;
+        // Held: the station applies it once its sign can take it.
+        if (out == kHeld) return false;
+        const std::string previous = text_of(r.message, "previous");
+        return out != kDuplicate || (previous != kPending && previous != kHeld);
     };
     client.loop_until(
         [&] {
@@ -475,6 +519,37 @@ int status(const Options& o) {
     return 0;
 }
 
+volatile std::sig_atomic_t g_stop = 0;
+
+int watch(const Options& o) {
+    std::vector<std::string> topics;
+    if (o.all || o.stations.empty()) topics.push_back("kavorcen/+/events");
+    for (const std::string& s : o.stations) {
+        if (!kc::mqtt::valid_station_id(s)) fail("bad station id \"" + s + "\"");
+        topics.push_back(kc::mqtt::events_topic(s));
+    }
+    // Ends cleanly: the loop sees the flag within its 100 ms wait.
+    struct sigaction action = {};
+    action.sa_handler = [](int) { g_stop = 1; };
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    Client client(o);
+    client.on_event = [](const std::string& station, const json& event) {
+        std::printf("%s\n", kc::centrala::event_line(station, event).c_str());
+        std::fflush(stdout);  // a script reading a pipe sees each event as it comes
+    };
+    client.subscribe_and_sync(topics);
+    std::string which = "every station";
+    if (!o.all && !o.stations.empty()) {
+        which.clear();
+        for (const std::string& s : o.stations) which += (which.empty() ? "" : ", ") + s;
+    }
+    std::fprintf(stderr, "kavor-centrala: watching events of %s; Ctrl-C ends\n", which.c_str());
+    client.run_until(g_stop, topics);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -484,5 +559,6 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "backup") == 0) return kc::centrala::run_backup(argc, argv);
 #endif
     Options o = parse_options(argc, argv);
+    if (o.command == "watch") return watch(o);
     return o.command == "push" ? push(o) : status(o);
 }

@@ -180,7 +180,9 @@ std::string result_json(const std::string& station, const CentralResult& result)
     if (!result.fields.empty()) j["fields"] = result.fields;
     if (result.has_sign) j["sign"] = price_set_json(result.sign);
     if (result.late) j["late"] = true;
-    if (result.late || result.outcome == CentralOutcome::Scheduled) j["at"] = format_time(result.at);
+    // A held change without a time of its own has none to tell.
+    if ((result.late || result.outcome == CentralOutcome::Scheduled) && result.at != 0) j["at"] = format_time(result.at);
+    if (result.arrived != 0) j["arrived"] = format_time(result.arrived);
     if (!result.previous.empty()) j["previous"] = result.previous;
     return dump(j);
 }
@@ -189,18 +191,23 @@ std::string state_json(const std::string& station, const StationState& state) {
     json j = price_set_json(state.sign);
     j["station"] = station;
     j["time"] = format_time(state.time);
-    j["source"] = state.source;
+    j["source"] = utf8(state.source);  // "przywrócenie" is Windows-1250 in the core
     j["matches"] = state.matches;
     return dump(j);
 }
 
-std::string status_json(const std::string& station, bool online, SignAnswers sign, int64_t time) {
+std::string status_json(const std::string& station, bool online, const StationStatus& status, int64_t since,
+                        int64_t time) {
+    const SignAnswers sign = status.sign;
     const char* s = sign == SignAnswers::Answers       ? "answers"
                     : sign == SignAnswers::NoAnswer     ? "no_answer"
                     : sign == SignAnswers::TestMode     ? "test_mode"
                                                         : "disconnected";
-    return dump(json{{"station", station}, {"status", online ? "online" : "offline"}, {"sign", s},
-                {"time", format_time(time)}});
+    json j{{"station", station}, {"status", online ? "online" : "offline"}, {"sign", s},
+           {"test_mode", status.test_mode}, {"time", format_time(time)}};
+    if (since != 0) j["since"] = format_time(since);
+    j["last_watch"] = status.last_watch != 0 ? json(format_time(status.last_watch)) : json(nullptr);
+    return dump(j);
 }
 
 std::string offline_json(const std::string& station) {
@@ -271,13 +278,23 @@ bool parse_time(const std::string& s, int64_t& seconds) {
 std::string format_time(int64_t seconds) {
     time_t t = static_cast<time_t>(seconds);
     struct tm local = {};
+#ifdef _WIN32
+    localtime_s(&local, &t);
+#else
     localtime_r(&t, &local);
-    char text[40], zone[8];
+#endif
+    char text[40];
     strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-    strftime(zone, sizeof zone, "%z", &local);  // +0100
-    std::string z = zone;
-    if (z.size() == 5) z.insert(3, ":");
-    return std::string(text) + z;
+    // The offset from the local fields themselves: Windows' %z gives the zone's name.
+    const int64_t as_utc = days_from_civil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                                           static_cast<unsigned>(local.tm_mday)) * 86400 +
+                           local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+    const int64_t offset = (as_utc - static_cast<int64_t>(t)) / 60;
+    const int64_t minutes = offset < 0 ? -offset : offset;
+    char zone[16];
+    std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', static_cast<int>(minutes / 60),
+                  static_cast<int>(minutes % 60));
+    return std::string(text) + zone;
 }
 
 std::string reason_text(const std::string& code) {

@@ -43,7 +43,9 @@ ParsedChange parse_change(const std::string& payload, const std::string& station
 // Result, state and status as JSON (UTF-8). `detail` and reasons come in Windows-1250.
 std::string result_json(const std::string& station, const CentralResult& result);
 std::string state_json(const std::string& station, const StationState& state);
-std::string status_json(const std::string& station, bool online, SignAnswers sign, int64_t time);
+// `since`: when the station went online (0: not told); `last_watch` 0 goes out as null.
+std::string status_json(const std::string& station, bool online, const StationStatus& status, int64_t since,
+                        int64_t time);
 std::string offline_json(const std::string& station);
 std::string event_json(const std::string& station, const StationEvent& event);
 

@@ -2,7 +2,11 @@
 #include "hosts/mqtt/mqtt_station.h"
 
 #include <mosquitto.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <poll.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -25,6 +29,22 @@ constexpr size_t kMaxPendingResults = 200;
 
 int64_t now_seconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
+#ifdef _WIN32
+// Windows tells a failed connect in progress only to select()'s exception set, which
+// libmosquitto does not watch: a refused broker would look like one that is slow to
+// answer until the keep-alive ran out. The socket's own error says it at once.
+bool connect_failed(int socket, int& err) {
+    int code = 0;
+    int size = sizeof code;
+    if (socket < 0 ||
+        getsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &size) != 0 ||
+        code == 0)
+        return false;
+    err = code;
+    return true;
+}
+#endif
+
 void init_library() {
     static std::once_flag once;
     std::call_once(once, [] { mosquitto_lib_init(); });
@@ -43,6 +63,12 @@ std::string failure_text(int rc, int err, int connack) {
         case MOSQ_ERR_NO_CONN:
         case MOSQ_ERR_KEEPALIVE: return txt(Txt::HoErrLost);
         case MOSQ_ERR_ERRNO:
+#ifdef _WIN32
+            // libmosquitto leaves the socket error there, not errno's.
+            if (err == WSAECONNREFUSED) return txt(Txt::HoErrRefused);
+            if (err == WSAEHOSTUNREACH || err == WSAENETUNREACH || err == WSAETIMEDOUT)
+                return txt(Txt::HoErrUnreachable);
+#endif
             if (err == ECONNREFUSED) return txt(Txt::HoErrRefused);
             if (err == EHOSTUNREACH || err == ENETUNREACH || err == ETIMEDOUT) return txt(Txt::HoErrUnreachable);
             if (err == EPROTO) return txt(Txt::HoErrTls);
@@ -182,6 +208,10 @@ void MqttStation::reconnect_loop() {
             while (!hold_) {
                 rc = mosquitto_loop(mosq_, kLoopWaitMs, 1);
                 err = errno;
+#ifdef _WIN32
+                if (rc == MOSQ_ERR_SUCCESS && !connected_ && connect_failed(mosquitto_socket(mosq_), err))
+                    rc = MOSQ_ERR_ERRNO;
+#endif
                 if (rc != MOSQ_ERR_SUCCESS) break;
                 if (connected_ && !reached) {
                     reached = true;
@@ -236,8 +266,14 @@ void MqttStation::goodbye() {
     mosquitto_disconnect(mosq_);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (mosquitto_want_write(mosq_) && std::chrono::steady_clock::now() < end) {
-        pollfd p{mosquitto_socket(mosq_), POLLOUT, 0};
-        if (p.fd < 0 || ::poll(&p, 1, 100) < 0) break;
+        const int fd = mosquitto_socket(mosq_);
+        if (fd < 0) break;
+        pollfd p{static_cast<decltype(pollfd::fd)>(fd), POLLOUT, 0};
+#ifdef _WIN32
+        if (::WSAPoll(&p, 1, 100) < 0) break;
+#else
+        if (::poll(&p, 1, 100) < 0) break;
+#endif
         if ((p.revents & POLLOUT) && mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
     }
     connected_ = false;
@@ -288,6 +324,7 @@ void MqttStation::on_subscribe(int mid, int count, const int* granted) {
     {
         std::lock_guard lock(mutex_);
         connected_ = true;
+        since_ = now_seconds();
         flush_locked();
     }
     report(LinkState::Connected, fill(txt(Txt::HoLinkConnected), {config_.broker}));
@@ -295,10 +332,14 @@ void MqttStation::on_subscribe(int mid, int count, const int* granted) {
 
 void MqttStation::on_disconnect(int) { connected_ = false; }
 
+void MqttStation::publish_status_locked() {
+    const std::string status = status_json(config_.station, true, status_, since_, now_seconds());
+    const std::string t = status_topic(config_.station);
+    mosquitto_publish(mosq_, nullptr, t.c_str(), static_cast<int>(status.size()), status.data(), 1, true);
+}
+
 void MqttStation::flush_locked() {
-    const std::string status = status_json(config_.station, true, sign_, now_seconds());
-    const std::string status_t = status_topic(config_.station);
-    mosquitto_publish(mosq_, nullptr, status_t.c_str(), static_cast<int>(status.size()), status.data(), 1, true);
+    publish_status_locked();
     if (!state_json_.empty()) {
         const std::string t = state_topic(config_.station);
         mosquitto_publish(mosq_, nullptr, t.c_str(), static_cast<int>(state_json_.size()), state_json_.data(), 1, true);
@@ -409,15 +450,11 @@ void MqttStation::publish_state(const StationState& state) {
     }
 }
 
-void MqttStation::publish_sign(SignAnswers answers) {
+void MqttStation::publish_sign(const StationStatus& status) {
     std::lock_guard lock(mutex_);
-    if (answers == sign_) return;
-    sign_ = answers;
-    if (connected_ && mosq_) {
-        const std::string status = status_json(config_.station, true, sign_, now_seconds());
-        const std::string t = status_topic(config_.station);
-        mosquitto_publish(mosq_, nullptr, t.c_str(), static_cast<int>(status.size()), status.data(), 1, true);
-    }
+    if (status == status_) return;
+    status_ = status;
+    if (connected_ && mosq_) publish_status_locked();
 }
 
 // Like results: kept while the broker is out of reach and sent on reconnect.
@@ -425,8 +462,9 @@ void MqttStation::publish_event(const StationEvent& event) {
     send({events_topic(config_.station), event_json(config_.station, event), false});
 }
 
-std::unique_ptr<HeadOfficeLink> make_station_link(const ExtraSettings& extra, const std::string& work_directory) {
-    StationConfig config = read_station_config(extra);
+std::unique_ptr<HeadOfficeLink> make_station_link(const ExtraSettings& extra, const std::string& work_directory,
+                                                  PasswordStore* passwords) {
+    StationConfig config = read_station_config(extra, passwords);
     if (!config.enabled) return nullptr;
     std::string seen = (std::filesystem::path(work_directory) / kSeenIdsName).string();
     return std::make_unique<MqttStation>(std::move(config), seen);

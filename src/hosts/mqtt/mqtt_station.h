@@ -40,7 +40,7 @@ public:
     void stop() override;
     void publish_result(const CentralResult& result) override;
     void publish_state(const StationState& state) override;
-    void publish_sign(SignAnswers answers) override;
+    void publish_sign(const StationStatus& status) override;
     void publish_event(const StationEvent& event) override;
 
     bool connected() const { return connected_; }
@@ -68,6 +68,7 @@ private:
     void notice(const std::string& text);
     void send(Outgoing message);   // any thread
     void flush_locked();           // holding mutex_, connected: status, state, kept results
+    void publish_status_locked();  // holding mutex_, connected
     void flush_pending_locked();   // holding mutex_, connected: kept results
     void on_connect(int rc);
     void on_subscribe(int mid, int count, const int* granted);
@@ -102,14 +103,17 @@ private:
     std::deque<CentralResult> results_;  // waiting for the results thread
     std::deque<Outgoing> pending_;  // results kept while the broker is out of reach
     std::string state_json_;        // last retained state, sent again on every connect
-    SignAnswers sign_ = SignAnswers::Disconnected;
+    StationStatus status_;
+    int64_t since_ = 0;  // calendar seconds the broker confirmed this session's subscription
     LinkState last_state_ = LinkState::Connecting;
     std::string last_why_;
     bool reported_ = false;
 };
 
 // The link for a program whose extra settings name a broker, or null when they do not
-// or the link is switched off. `work_directory` holds the file of ids taken.
-std::unique_ptr<HeadOfficeLink> make_station_link(const ExtraSettings& extra, const std::string& work_directory);
+// or the link is switched off. `work_directory` holds the file of ids taken; a password
+// file is read through `passwords` when given.
+std::unique_ptr<HeadOfficeLink> make_station_link(const ExtraSettings& extra, const std::string& work_directory,
+                                                  PasswordStore* passwords = nullptr);
 
 }  // namespace kc::mqtt

@@ -3,11 +3,11 @@
 #pragma once
 #include <string>
 
+#include "platform/head_office_check.h"
+#include "platform/password_store.h"
 #include "state/extra_settings.h"
 
 namespace kc::mqtt {
-
-inline constexpr int kDefaultBrokerPort = 8883;
 
 struct StationConfig {
     bool configured = false;  // a broker and a station id are set
@@ -25,10 +25,15 @@ struct StationConfig {
 // "HOST:PORT" or "HOST" (port 8883); "[v6]:PORT" for an IPv6 address.
 bool parse_broker(const std::string& text, std::string& host, int& port);
 
+#ifndef _WIN32
 // Reads a password from the first line of `path`. The file must be readable by its
 // owner only; otherwise `problem` says so and nothing is read.
 bool read_password_file(const std::string& path, std::string& password, std::string& problem);
+#endif
 
-StationConfig read_station_config(const ExtraSettings& extra);
+// With `passwords` (the program's own store: a private file on Linux, the user's data
+// protection on Windows) head_office_password_file is read through it; without, on
+// Linux, as a plain file by read_password_file.
+StationConfig read_station_config(const ExtraSettings& extra, PasswordStore* passwords = nullptr);
 
 }  // namespace kc::mqtt

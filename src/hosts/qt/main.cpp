@@ -14,12 +14,14 @@
 
 #include "app/main_window.h"
 #include "state/state.h"
+#include "hosts/posix/posix_password_store.h"
 #include "hosts/posix/posix_services.h"
 #include "hosts/posix/system_clock.h"
 #include "hosts/posix/xdg_autostart.h"
 #include "hosts/qt/qt_end_signals.h"
 #include "hosts/qt/qt_host.h"
 #ifdef KC_WITH_MQTT
+#include "hosts/mqtt/connection_check.h"
 #include "hosts/mqtt/mqtt_station.h"
 #endif
 #include "hosts/qt/qt_single_instance.h"
@@ -110,11 +112,17 @@ int main(int argc, char** argv) {
                                                                      std::filesystem::current_path(no_folder).string()),
                                          KC_APP_ID);
     kc::use_posix_files();
+    // The head-office password: a file of mode 0600 that only this user reads.
+    p.passwords = kc::make_posix_password_store();
     kc::EndSignals end_signals(host);
 #ifdef KC_WITH_MQTT
-    // Head office's broker, when the extra settings file names one.
+    p.check_head_office = [](const kc::HeadOfficeCheckRequest& request, const std::atomic<bool>& cancel) {
+        return kc::mqtt::check_connection(request, cancel);
+    };
+    // Head office's broker, when the extra settings file names one; made again when the
+    // "Centrala" dialog changes the settings.
     return kc::run_program(p, [](kc::Program& program) {
-        return kc::mqtt::make_station_link(program.extra, program.state.work_directory);
+        return kc::mqtt::make_station_link(program.extra, program.state.work_directory, program.passwords.get());
     });
 #else
     return kc::run_program(p);

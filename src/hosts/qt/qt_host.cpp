@@ -108,6 +108,12 @@ Qt::Alignment static_alignment(unsigned flags) {
     return a;
 }
 
+// "..." beside an edit: its text says nothing, so it is named after the edit's label.
+bool symbol_button(ControlKind kind, const QString& shown) {
+    return kind == ControlKind::Button && !shown.isEmpty() &&
+           std::none_of(shown.begin(), shown.end(), [](QChar ch) { return ch.isLetterOrNumber(); });
+}
+
 bool named_by_own_text(ControlKind kind) {
     return kind == ControlKind::Static || kind == ControlKind::Button || kind == ControlKind::DefaultButton ||
            kind == ControlKind::CheckBox || kind == ControlKind::GroupBox;
@@ -281,7 +287,8 @@ void QtHost::refresh_control(WindowId window, int control_id, ControlChange) {
             break;
     }
     // An untitled group keeps the window's name it was given.
-    if (named_by_own_text(it->second.kind) && !(it->second.kind == ControlKind::GroupBox && text.isEmpty()))
+    if (named_by_own_text(it->second.kind) && !(it->second.kind == ControlKind::GroupBox && text.isEmpty()) &&
+        !symbol_button(it->second.kind, without_mnemonic(text)))
         w->setAccessibleName(without_mnemonic(text));
     if (w->isEnabled() != s.enabled) w->setEnabled(s.enabled);
     // isHidden, not isVisible: a control of a window not shown yet is not hidden.
@@ -321,6 +328,7 @@ void QtHost::build_controls(QWidget* parent, WindowId window, const DialogTempla
                 auto* edit = new QLineEdit(text, parent);
                 if (c.flags & kRightAligned) edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
                 edit->setReadOnly((c.flags & kReadOnly) != 0);
+                if (c.flags & kPassword) edit->setEchoMode(QLineEdit::Password);
                 w = edit;
                 break;
             }
@@ -375,6 +383,8 @@ void QtHost::build_controls(QWidget* parent, WindowId window, const DialogTempla
         QString shown = without_mnemonic(text);
         if (c.kind == ControlKind::GroupBox && shown.isEmpty())
             w->setAccessibleName(qt_resource_text(layout.title));  // a frame round the window's own settings
+        else if (symbol_button(c.kind, shown) && !label_before.isEmpty())
+            w->setAccessibleName(label_before + u'…');
         else if (named_by_own_text(c.kind) || (c.kind == ControlKind::OwnerDrawButton && !shown.isEmpty()))
             w->setAccessibleName(shown);
         else if (c.kind == ControlKind::Edit || c.kind == ControlKind::ComboBox || c.kind == ControlKind::ListBox ||

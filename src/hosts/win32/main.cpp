@@ -1,15 +1,21 @@
 // Platform layer (Win32): the program's entry point. It joins the Win32 host, the
-// system clock and the Win32 serial backend to the core and starts it.
+// system clock, the Win32 serial backend, the password store and, where it is built
+// in, the head-office link to the core and starts it.
 #include <windows.h>
 
 #include <filesystem>
 #include <memory>
 
 #include "app/main_window.h"
+#include "hosts/win32/dpapi_password_store.h"
 #include "hosts/win32/system_clock.h"
 #include "hosts/win32/ui_host.h"
 #include "hosts/win32/win32_services.h"
 #include "state/state.h"
+#ifdef KC_WITH_MQTT
+#include "hosts/mqtt/connection_check.h"
+#include "hosts/mqtt/mqtt_station.h"
+#endif
 
 namespace {
 
@@ -45,5 +51,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     p.ui = &host;
     p.clock = &clock;
     kc::use_win32_serial(p);
+    p.passwords = std::make_shared<kc::DpapiPasswordStore>();
+#ifdef KC_WITH_MQTT
+    p.check_head_office = [](const kc::HeadOfficeCheckRequest& request, const std::atomic<bool>& cancel) {
+        return kc::mqtt::check_connection(request, cancel);
+    };
+    // Head office's broker, when the extra settings file names one; made again when the
+    // "Centrala" dialog changes the settings.
+    return kc::run_program(p, [](kc::Program& program) {
+        return kc::mqtt::make_station_link(program.extra, program.state.work_directory, program.passwords.get());
+    });
+#else
     return kc::run_program(p);
+#endif
 }

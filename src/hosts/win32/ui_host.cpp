@@ -310,7 +310,7 @@ void Win32Host::build_controls(HWND parent, WindowId window, const DialogTemplat
                 cls = L"EDIT";
                 ex_style = WS_EX_CLIENTEDGE;
                 style |= WS_TABSTOP | ES_AUTOHSCROLL | ((c.flags & kRightAligned) ? ES_RIGHT : ES_LEFT) |
-                         ((c.flags & kReadOnly) ? ES_READONLY : 0);
+                         ((c.flags & kReadOnly) ? ES_READONLY : 0) | ((c.flags & kPassword) ? ES_PASSWORD : 0);
                 break;
             case ControlKind::Button: cls = L"BUTTON"; style |= WS_TABSTOP | BS_PUSHBUTTON; break;
             case ControlKind::DefaultButton: cls = L"BUTTON"; style |= WS_TABSTOP | BS_DEFPUSHBUTTON; break;
