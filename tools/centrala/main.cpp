@@ -7,6 +7,7 @@
 
 #include <csignal>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -38,19 +39,12 @@ using nlohmann::json;
 using namespace kc::central_word;
 using Clock = std::chrono::steady_clock;
 
-const char* const kUsage =
-    "kavor-centrala push   --broker HOST:PORT --cafile CA [--user USER] [--password-file FILE]\n"
-    "                      (--stations ID,ID,... | --all) --prices P1,P2,P3,P4,P5 [--at TIME]\n"
-    "                      [--id ID] [--timeout SECONDS]\n"
-    "kavor-centrala push   ... --file PRICES     (lines: station;P1;P2;P3;P4;P5)\n"
-    "kavor-centrala status --broker HOST:PORT --cafile CA [--user USER] [--password-file FILE]\n"
-    "kavor-centrala watch  --broker HOST:PORT --cafile CA [--user USER] [--password-file FILE]\n"
-    "                      [--all | --stations ID,ID,...]   (until Ctrl-C)\n"
-    "\n"
+// Said under every --help.
+const char* const kNotes =
     "A price ending in '*' blinks. TIME is 2026-12-08T00:00:00 (the station's local time)\n"
-    "or with an offset (+01:00, Z). The exit code is 0 when every station confirmed,\n"
+    "or with an offset (+01:00, Z). push exits 0 when every station confirmed,\n"
     "1 when any did not, 2 for a usage or connection error. A change a station holds until\n"
-    "its sign can take it is waited for up to the time-out.\n";
+    "its sign can take it is waited for up to the time-out.";
 
 struct Options {
     std::string command;
@@ -186,34 +180,44 @@ std::string show_prices(const json& j) {
 
 Options parse_options(int argc, char** argv) {
     Options o;
-    if (argc < 2) fail(std::string("what to do?\n") + kUsage);
-    o.command = argv[1];
-    if (o.command == "--help" || o.command == "-h") {
-        std::fputs(kUsage, stdout);
-        std::exit(0);
+    CLI::App app("Head office's side of the price push: prices to the stations through the MQTT broker.",
+                 "kavor-centrala");
+    app.footer(kNotes);
+    app.require_subcommand(1);
+    auto broker = [&](CLI::App* c) {
+        c->add_option("--broker", o.broker, "the broker, HOST:PORT")->required();
+        c->add_option("--cafile", o.cafile, "the CA that signed the broker's certificate (prices travel only over TLS)")
+            ->required();
+        c->add_option("--user", o.user, "head office's broker account")->capture_default_str();
+        c->add_option("--password-file", o.password_file, "a file whose first line is the password (chmod 600)");
+        c->footer(kNotes);
+    };
+    CLI::App* push = app.add_subcommand("push", "send prices to stations and wait for each station's outcome");
+    broker(push);
+    push->add_option("--stations", o.stations, "the stations, ID,ID,...")->delimiter(',');
+    push->add_flag("--all", o.all, "every station the broker knows");
+    push->add_option("--prices", o.prices, "P1,P2,P3,P4,P5");
+    push->add_option("--file", o.file, "prices per station, lines station;P1;P2;P3;P4;P5");
+    push->add_option("--at", o.at, "apply at TIME");
+    push->add_option("--id", o.id, "the change's id (made up when left out)");
+    push->add_option("--timeout", o.timeout_s, "seconds to wait for the outcomes")->capture_default_str();
+    broker(app.add_subcommand("status", "list the stations from their retained status and state"));
+    CLI::App* watch = app.add_subcommand("watch", "print the stations' events as they come, until Ctrl-C");
+    broker(watch);
+    watch->add_option("--stations", o.stations, "only these stations, ID,ID,...")->delimiter(',');
+    watch->add_flag("--all", o.all, "every station (the default)");
+#if KC_CENTRALA_SERVER
+    // Parsed by their own code (main); named here so that --help lists them.
+    app.add_subcommand("serve", "head office in a browser (see serve --help)")->allow_extras();
+    app.add_subcommand("user", "the server's users: add, list, remove (see user --help)")->allow_extras();
+    app.add_subcommand("backup", "copy the server's database while it runs (see backup --help)")->allow_extras();
+#endif
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        std::exit(app.exit(e) == 0 ? 0 : 2);
     }
-    if (o.command != "push" && o.command != "status" && o.command != "watch") fail("unknown command " + o.command + "\n" + kUsage);
-    for (int i = 2; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) fail(a + " needs a value");
-            return argv[++i];
-        };
-        if (a == "--broker") o.broker = value();
-        else if (a == "--cafile") o.cafile = value();
-        else if (a == "--user") o.user = value();
-        else if (a == "--password-file") o.password_file = value();
-        else if (a == "--stations") o.stations = split(value(), ',');
-        else if (a == "--all") o.all = true;
-        else if (a == "--prices") o.prices = value();
-        else if (a == "--file") o.file = value();
-        else if (a == "--at") o.at = value();
-        else if (a == "--id") o.id = value();
-        else if (a == "--timeout") o.timeout_s = std::atoi(value().c_str());
-        else fail("unknown option " + a + "\n" + kUsage);
-    }
-    if (o.broker.empty()) fail("--broker HOST:PORT is needed");
-    if (o.cafile.empty()) fail("--cafile is needed: prices travel only over TLS");
+    o.command = app.get_subcommands().front()->get_name();
     if (o.timeout_s < 1) o.timeout_s = 1;
     return o;
 }
