@@ -10,9 +10,10 @@ const stateFilters = [['', 'wszystkie'], ['online', 'online'], ['offline', 'offl
 function facts(s) {
   const status = s.status || {};
   const online = status.status === 'online';
-  const items = [
-    el('li', {}, online ? 'online' : 'offline', s.since ? ` od ${when(s.since)} (${ago(s.since)})` : ''),
-  ];
+  // The station's own "since" when it says it; else when head office saw the change.
+  const since = typeof status.since === 'string' && status.since ? status.since.replace('T', ' ')
+    : s.since ? `${when(s.since)} (${ago(s.since)})` : '';
+  const items = [el('li', {}, online ? 'online' : 'offline', since ? ` od ${since}` : '')];
   if (status.sign) items.push(el('li', { class: status.sign === 'answers' ? '' : 'bad' }, signText[status.sign] || status.sign));
   if (typeof status.detail === 'string' && status.detail) items.push(el('li', {}, status.detail));
   if (status.test_mode === true) items.push(el('li', { class: 'warn' }, 'tryb testowy'));
