@@ -180,6 +180,21 @@ int main() {
     const double list_s = since(t1);
     const size_t list_bytes = list ? list->body.size() : 0;
 
+    // The stations page in Chromium, where the browser tests' playwright-core is installed.
+    std::string render = "not measured (needs /usr/bin/chromium and npm ci in tests/console)";
+    if (access("/usr/bin/chromium", X_OK) == 0 && fs::exists(KC_SOURCE_DIR "/tests/console/node_modules/playwright-core")) {
+        const std::string command = "node " KC_SOURCE_DIR "/bench/console_render.mjs http://127.0.0.1:" +
+                                    std::to_string(http_port) + " bench bench-haslo-1 " + std::to_string(kStations) +
+                                    " 2>&1";
+        if (FILE* f = popen(command.c_str(), "r")) {
+            char line[512] = "";
+            if (!std::fgets(line, sizeof line, f)) line[0] = '\0';
+            pclose(f);
+            render = line;
+            while (!render.empty() && render.back() == '\n') render.pop_back();
+        }
+    }
+
     // One push to all of them: from the request until the broker has handed over every set.
     auto t2 = Steady::now();
     auto pushed = http.Post("/api/push", auth, R"({"all":true,"prices":["4.69","5.29","3.19","6.10","13"]})",
@@ -207,6 +222,7 @@ int main() {
 
     std::printf("console: %d stations known to the server %.2f s after the generator began; the list (%zu kB) in %.3f s\n",
                 kStations, known, list_bytes / 1024, list_s);
+    std::printf("console: the stations page with %d stations drawn in Chromium: %s\n", kStations, render.c_str());
     std::printf("console: push to all %zu: request answered in %.3f s, every set handed over by the broker in %.3f s (%d of %d)\n",
                 listed, request_s, handed_s, sets.load(), kStations);
     std::printf("console: %lld results into SQLite in %.2f s: %.0f a second\n", static_cast<long long>(stored), results_s,

@@ -87,7 +87,7 @@ test('login shows every station with its prices as seven-segment digits', async 
 
   const p = await login('demo', 'demo-centrala');
   await until('five stations', async () => (await p.locator('article.station').count()) === 5);
-  assert.equal(await p.locator('article.station').first().locator('svg.field').count(), 5);
+  assert.equal(await p.locator('article.station canvas.sign[role=img]').count(), 5);
   await shot(p, '02-stacje');
   await p.close();
 });
@@ -120,6 +120,13 @@ test('a push to a group: each station turns confirmed, the stuck field shows as 
   await p.click('#push-send');
   for (const s of ['st01', 'st02', 'st03'])
     await p.waitForSelector(`#progress-table tr[data-station=${s}][data-outcome=confirmed]`, { timeout: 30000 });
+
+  // The stations page draws what each sign confirmed: st05's field 2 stayed dark.
+  await p.click('a[data-page=stacje]');
+  const sign = p.locator('article.station[data-station=st05] canvas.sign');
+  await until('st05 drawn', async () => (await sign.getAttribute('data-prices')) === '4.59||3.09|6.00|12');
+  assert.match(await sign.getAttribute('aria-label'), /Cena 1: 4\.59 \(mruga\), Cena 2: puste/);
+  await until('st05 painted', async () => (await sign.getAttribute('data-drawn')) === '1');
 
   await p.click('a[data-page=alarmy]');
   await p.waitForSelector('#alarms tr[data-station=st05][data-kind=mismatch]');

@@ -45,6 +45,7 @@ export async function stationsPage(root, params) {
   root.replaceChildren(el('h2', {}, 'Stacje'),
     el('div', { class: 'toolbar' }, el('label', {}, 'Grupa', group), el('label', {}, 'Stan', state), count), grid);
   let groupsKnown = new Set();
+  let loads = 0;  // a newer load stops an older one's slices
 
   async function load() {
     const q = new URLSearchParams();
@@ -52,7 +53,14 @@ export async function stationsPage(root, params) {
     if (state.value) q.set('state', state.value);
     const data = await api('/api/stations?' + q);
     for (const g of data.groups) if (!groupsKnown.has(g)) { groupsKnown.add(g); group.append(el('option', { value: g }, g)); }
-    grid.replaceChildren(...data.stations.map(card));
+    // The first screen at once, the rest in slices after it has been painted.
+    const token = ++loads;
+    grid.replaceChildren(...data.stations.slice(0, 60).map(card));
+    for (let at = 60; at < data.stations.length; at += 400) {
+      await new Promise((r) => setTimeout(r, 0));
+      if (token !== loads) return;
+      grid.append(...data.stations.slice(at, at + 400).map(card));
+    }
     count.textContent = `${data.stations.length} stacji`;
     if (!data.stations.length) grid.append(el('p', { class: 'muted' }, 'Żadna stacja nie pasuje albo żadna jeszcze się nie zgłosiła.'));
   }
