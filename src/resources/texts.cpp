@@ -204,6 +204,8 @@ const char* utf8_text(Txt id) {
         case Txt::FileTroubleMany: return "Nie można zapisać plików %s: %s.";
         case Txt::FileTroubleManyIn: return "Nie można zapisać plików %s w folderze %s: %s.";
         case Txt::FileTroubleLater: return "Program spróbuje ponownie przy kolejnym zapisie.";
+        // -- Windows devices: an adapter that Windows gave another COM number.
+        case Txt::PortMoved: return "Adapter z %s ma teraz numer %s: port zmieniony.";
 
         case Txt::TxtCount: break;
     }

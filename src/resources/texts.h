@@ -197,6 +197,8 @@ enum class Txt {
     // -- Files: one left alone because it could not be opened, a password others can read.
     MsgFileNotOpened,        // "Nie można otworzyć pliku %s (%s); pozostaje bez zmian."
     MsgSettingsPasswordOpen, // "Plik %s zawiera hasło centrali i może go czytać ktoś ..."
+    // -- Windows devices: an adapter that Windows gave another COM number.
+    PortMoved,               // "Adapter z %s ma teraz numer %s: port zmieniony."
 
     TxtCount                 // keep last: the number of texts
 };
