@@ -178,10 +178,12 @@ void Connection::try_reconnect() {
         waiting_ = false;
         return;
     }
-    // Only a COM name that reaches a present device is tried, so waiting costs a stat.
+    // A COM name that reaches a device gone is not tried, so waiting costs a stat. One
+    // that names no device (a Windows port SetupAPI does not describe, or whose adapter
+    // has another number now) is tried: opening it is the check.
     if (p_.discovery && p_.describe_port) {
         std::string device = p_.describe_port(r->port_number);
-        if (device.empty() || !p_.discovery->device_present(device)) return;
+        if (!device.empty() && !p_.discovery->device_present(device)) return;
     }
     OpenReport report;
     if (open_port(p_, &report) != 1) return;  // not ready yet (permissions come a moment later)

@@ -19,7 +19,8 @@ void AboutDialog::on_init() {
 }
 
 void AboutDialog::on_command(int id) {
-    if (id == kIdOk) p_.ui->end_dialog(kDialogAbout, 1);
+    // Escape and the close box arrive as kIdCancel: a box that only informs closes on them.
+    if (id == kIdOk || id == kIdCancel) p_.ui->end_dialog(kDialogAbout, 1);
 }
 
 // The About box needs no record: it shows program-wide texts only.

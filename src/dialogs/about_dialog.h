@@ -9,8 +9,7 @@ class AboutDialog : public WindowProcedure {
 public:
     explicit AboutDialog(Program& p) : p_(p) {}
     void on_init() override;
-    // Only "OK" closes the box; Escape and the close box arrive as kIdCancel and are
-    // ignored.
+    // "OK", Escape and the close box (both kIdCancel) close the box.
     void on_command(int id) override;
 
 private:

@@ -97,7 +97,9 @@ void TransmissionDialog::fill_devices(int port_number) {
     devices_ = d.list_ports();
     for (size_t i = 0; i < devices_.size(); ++i) {
         const SerialPortInfo& dev = devices_[i];
-        if (dev.node == builtin) continue;
+        // The built-in port is listed once; a device with an identity of its own on the
+        // port's own number (Windows: the adapter now on COMn) can still be bound.
+        if (dev.node == builtin && dev.by_id.empty()) continue;
         int index = c.add_item(kWindow, kIdDeviceList, describe_device(dev), static_cast<uint32_t>(i + 1));
         if (!linked_.empty() && (linked_ == dev.by_id || linked_ == dev.node)) selected = index;
     }

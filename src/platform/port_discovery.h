@@ -1,6 +1,7 @@
 // Platform layer: the serial devices present on this machine, hot-plug news, and the
 // link that makes a port name "COMn" reach one of them. The POSIX host implements it
-// with libudev and symlinks; tests fake the listing.
+// with libudev and symlinks, the Win32 host with SetupAPI and a binding per COM number;
+// tests fake the listing.
 #pragma once
 #include <functional>
 #include <string>
@@ -36,6 +37,13 @@ public:
     virtual std::error_code link_port(int port_number, const std::string& device) = 0;
     // Whether `path` names a device that is there now.
     virtual bool device_present(const std::string& path) = 0;
+    // The number the system gives now to the device linked to "COM" n, when that is not
+    // n (Windows numbers a replugged adapter after its socket); 0 when the device has not
+    // moved or is not here. A link that names a device file follows it by itself.
+    virtual int moved_port(int port_number) {
+        (void)port_number;
+        return 0;
+    }
 };
 
 }  // namespace kc

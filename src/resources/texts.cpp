@@ -259,6 +259,8 @@ const char* utf8_text(Txt id) {
         case Txt::HoEventSignNoAnswer: return "wieża nie odpowiada";
         case Txt::HoEventSignAnswers: return "wieża znów odpowiada";
         case Txt::HoChangeStillWaiting: return "; zmiana %s nadal czeka na wieżę";
+        // -- Windows devices: an adapter that Windows gave another COM number.
+        case Txt::PortMoved: return "Adapter z %s ma teraz numer %s: port zmieniony.";
 
         case Txt::TxtCount: break;
     }

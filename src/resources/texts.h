@@ -242,6 +242,8 @@ enum class Txt {
     HoEventSignNoAnswer,     // "wieża nie odpowiada"
     HoEventSignAnswers,      // "wieża znów odpowiada"
     HoChangeStillWaiting,    // "; zmiana %s nadal czeka na wieżę"
+    // -- Windows devices: an adapter that Windows gave another COM number.
+    PortMoved,               // "Adapter z %s ma teraz numer %s: port zmieniony."
 
     TxtCount                 // keep last: the number of texts
 };

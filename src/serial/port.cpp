@@ -1,6 +1,7 @@
 // Serial link: the settings tables, and opening, configuring and closing the port.
 #include "serial/port.h"
 
+#include "serial/moved_port.h"
 #include <thread>
 
 #include "resources/command_ids.h"
@@ -70,6 +71,8 @@ int open_port(Program& p, OpenReport* report) {
     out = OpenReport{};
     // Opening over a live link would lose the device under the reader.
     if (r->connected.load()) return 0;
+    // Windows may have given the port's adapter another number since.
+    follow_moved_device(p);
     if (p.ui) p.ui->set_wait_cursor(true);
 
     // What a link that ended without a close left behind (a reader that saw a hang-up).

@@ -12,6 +12,8 @@
 #   5. with an installer given: a silent install, the program and its Start-menu shortcut
 #      (working folder: the user's data folder), and a silent uninstall that leaves the
 #      data folder's files.
+#   5. the COM ports as the program lists them, and the start at login: the Run value
+#      written and removed (reg query), by the program's code and by the installer's option.
 #
 #   run_wine_tests.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR [INSTALLER]
 #
@@ -156,4 +158,64 @@ if [ -n "$INSTALLER" ] && [ -f "$INSTALLER" ]; then
         rm -rf "$data"
     fi
 fi
+# ---- devices and the start at login ----------------------------------------------------
+PROBE=$WIN/tests/win32/kc_win32_probe.exe
+RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+run_value() { wine reg query "$RUN_KEY" /v KavorCen 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p'; }
+
+check_port_listing() {
+    echo "== COM ports listed under Wine"
+    local ports
+    ports=$(wine "$PROBE" ports | tr -d '\r')
+    if ! grep -q '^COM1' <<<"$ports"; then
+        echo "FAILED: COM1 is not among the ports listed: $ports"
+        failed=1
+    else
+        echo "ports: $(cut -f1 <<<"$ports" | tr '\n' ' ')"
+    fi
+}
+
+check_start_at_login() {
+    echo "== start at login under Wine"
+    wine "$PROBE" autostart on
+    local value
+    value=$(run_value)
+    # The quoted program, then the folder it is to work in.
+    if [[ "$value" != '"'*'kc_win32_probe.exe" /folder "'*'"' ]] || [ "$(wine "$PROBE" autostart state | tr -d '\r')" != 1 ]; then
+        echo "FAILED: the Run value after switching on: '$value'"
+        failed=1
+    fi
+    wine "$PROBE" autostart off
+    if [ -n "$(run_value)" ] || [ "$(wine "$PROBE" autostart state | tr -d '\r')" != 0 ]; then
+        echo "FAILED: the Run value stayed after switching off"
+        failed=1
+    fi
+    [ -n "$INSTALLER" ] && [ -f "$INSTALLER" ] || { echo "start at login: Run value written and removed"; return; }
+    local dir="$WINEPREFIX/drive_c/Program Files/Kavor Cen"
+    wine "$INSTALLER" /S
+    if [ -n "$(run_value)" ]; then
+        echo "FAILED: the installer set the start at login without being asked"
+        failed=1
+    fi
+    wine "$INSTALLER" /S /AUTOSTART
+    value=$(run_value)
+    if [ "$value" != '"C:\Program Files\Kavor Cen\kavor-cen.exe" /folder "%LOCALAPPDATA%\KavorCen"' ]; then
+        echo "FAILED: the installer's start at login: '$value'"
+        failed=1
+    fi
+    wine "$dir/uninstall.exe" /S
+    for _ in $(seq 100); do
+        [ -e "$dir/uninstall.exe" ] || break
+        sleep 0.2
+    done
+    if [ -n "$(run_value)" ]; then
+        echo "FAILED: the uninstaller left the start at login"
+        failed=1
+    else
+        echo "start at login: Run value written and removed; the installer's option unticked by default"
+    fi
+}
+
+check_port_listing
+check_start_at_login
 exit $failed

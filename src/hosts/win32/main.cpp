@@ -7,7 +7,9 @@
 #include <memory>
 
 #include "app/main_window.h"
+#include "hosts/win32/com_ports_win32.h"
 #include "hosts/win32/dpapi_password_store.h"
+#include "hosts/win32/run_key_autostart.h"
 #include "hosts/win32/system_clock.h"
 #include "hosts/win32/ui_host.h"
 #include "hosts/win32/win32_services.h"
@@ -23,11 +25,17 @@ namespace {
 // uninstaller beside it) started in its own folder, as the Start-menu shortcut and
 // Explorer start it, takes the data folder of whoever runs it instead: Program Files
 // is not writable and is shared by every account. A portable copy, or a start from a
-// shell elsewhere, keeps the current folder.
+// shell elsewhere, keeps the current folder. "/folder DIR" (the start at login gives
+// it) names the folder outright.
 void choose_data_folder() {
+    std::error_code e;
+    if (std::wstring asked = kc::folder_argument(); !asked.empty()) {
+        std::filesystem::create_directories(asked, e);
+        std::filesystem::current_path(asked, e);
+        return;
+    }
     wchar_t exe[MAX_PATH * 2] = {};
     if (!GetModuleFileNameW(nullptr, exe, static_cast<DWORD>(std::size(exe)))) return;
-    std::error_code e;
     const std::filesystem::path exe_folder = std::filesystem::path(exe).parent_path();
     std::filesystem::path here = std::filesystem::current_path(e);
     if (e || !std::filesystem::equivalent(here, exe_folder, e)) return;
@@ -37,6 +45,12 @@ void choose_data_folder() {
     std::filesystem::path data = std::filesystem::path(local) / L"KavorCen";
     std::filesystem::create_directories(data, e);
     std::filesystem::current_path(data, e);
+}
+
+// An installed copy has its uninstaller beside it.
+bool installed_copy(const std::filesystem::path& exe) {
+    std::error_code e;
+    return std::filesystem::exists(exe.parent_path() / L"uninstall.exe", e);
 }
 
 }  // namespace
@@ -51,6 +65,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     p.ui = &host;
     p.clock = &clock;
     kc::use_win32_serial(p);
+    p.discovery = kc::make_win32_discovery(p);
+    wchar_t exe[MAX_PATH * 2] = {};
+    if (GetModuleFileNameW(nullptr, exe, static_cast<DWORD>(std::size(exe)))) {
+        std::error_code e;
+        p.autostart = kc::make_run_key_autostart(
+            L"KavorCen", kc::run_value_command(exe, installed_copy(exe), std::filesystem::current_path(e).wstring()));
+    }
     p.passwords = std::make_shared<kc::DpapiPasswordStore>();
 #ifdef KC_WITH_MQTT
     p.check_head_office = [](const kc::HeadOfficeCheckRequest& request, const std::atomic<bool>& cancel) {

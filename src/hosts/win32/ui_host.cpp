@@ -98,6 +98,33 @@ std::wstring window_text(HWND hwnd) {
     return text;
 }
 
+// The system's dialog font at its own size ("Segoe UI" 9 pt, the templates' 12 pixels at
+// 96 dpi) and with the user's smoothing (ClearType): the accents of Ś, Ź, Ń, Ó are a
+// pixel or two and need both. The texts are UTF-16, so the face needs no character set.
+HFONT create_dialog_font() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    LOGFONTW lf{};
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        lf = metrics.lfMessageFont;
+    } else {
+        wcscpy(lf.lfFaceName, L"MS Shell Dlg 2");
+        HDC screen = GetDC(nullptr);
+        lf.lfHeight = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
+        ReleaseDC(nullptr, screen);
+    }
+    // Wine's and older Windows' Tahoma 8 pt is 11 pixels: too small for the accents.
+    if (lf.lfHeight > -12 && lf.lfHeight < 0) lf.lfHeight = -12;
+    return CreateFontIndirectW(&lf);
+}
+
+// A group title with a blank either side, as Windows' own dialogs have it: the frame line
+// keeps its distance, and a title measured a pixel short (Wine) is not cut.
+std::wstring shown_text(ControlKind kind, std::wstring text) {
+    if (kind == ControlKind::GroupBox && !text.empty()) return L" " + text + L" ";
+    return text;
+}
+
 bool is_push_button(ControlKind k) {
     return k == ControlKind::Button || k == ControlKind::DefaultButton || k == ControlKind::OwnerDrawButton ||
            k == ControlKind::CheckBox;
@@ -116,15 +143,7 @@ Win32Host::Win32Host(HINSTANCE instance) : instance_(instance), ui_thread_(std::
     WindowInit init{this, 0};
     message_window_ = CreateWindowExW(0, kHostClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, &init);
 
-    // The templates are laid out in pixels for a face of about 12 pixels.
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    LOGFONTW lf{};
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) lf = metrics.lfMessageFont;
-    else wcscpy(lf.lfFaceName, L"Tahoma");
-    lf.lfHeight = -12;
-    lf.lfCharSet = EASTEUROPE_CHARSET;
-    dialog_font_ = CreateFontIndirectW(&lf);
+    dialog_font_ = create_dialog_font();
 
     controls_.set_listener([this](WindowId w, int id, ControlChange, Origin origin) {
         if (origin == Origin::View) return;  // the control already shows it
@@ -253,7 +272,7 @@ void Win32Host::refresh_control(WindowId window, int control_id) {
     // The whole state is applied, read now: a late posted update shows the latest state.
     ControlState s = controls_.state(window, control_id);
     ++updating_;
-    std::wstring text = wide_text(s.text);
+    std::wstring text = shown_text(kind, wide_text(s.text));
     switch (kind) {
         case ControlKind::Static:
         case ControlKind::Edit:
@@ -333,7 +352,7 @@ void Win32Host::build_controls(HWND parent, WindowId window, const DialogTemplat
         }
         if (!(c.flags & kHidden)) style |= WS_VISIBLE;
         if (c.flags & kDisabled) style |= WS_DISABLED;
-        std::wstring text = c.kind == ControlKind::Icon ? std::wstring() : resource_text(c.text);
+        std::wstring text = c.kind == ControlKind::Icon ? std::wstring() : shown_text(c.kind, resource_text(c.text));
         int id = c.id == kNoId ? 0xFFFF : c.id;
         HWND h = CreateWindowExW(ex_style, cls, text.c_str(), style, c.rect.left, c.rect.top, c.rect.width(), height,
                                  parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
