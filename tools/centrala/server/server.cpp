@@ -127,6 +127,8 @@ std::string Server::start() {
                                 {"Referrer-Policy", "no-referrer"},
                                 {"X-Frame-Options", "DENY"}});
     http_->set_payload_max_length(64 * 1024);
+    // Headers and body go out as separate writes: without this each answer waits for a delayed ACK.
+    http_->set_tcp_nodelay(true);
     // Each open page holds one thread for its live updates.
     http_->new_task_queue = [] { return new httplib::ThreadPool(32); };
     routes();

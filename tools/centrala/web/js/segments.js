@@ -42,24 +42,38 @@ function svg(tag, attrs) {
 }
 
 // One price field: three places, lit segments in the sign's amber, blinking ones marked.
+// Most stations show the same prices: a field is built once and cloned after.
+const built = new Map();
 export function priceField(text, blink, label) {
+  const key = JSON.stringify([text, blink, label]);
+  let field = built.get(key);
+  if (!field) {
+    if (built.size > 500) built.clear();
+    field = buildField(text, blink, label);
+    built.set(key, field);
+  }
+  return field.cloneNode(true);
+}
+
+function buildField(text, blink, label) {
   const root = svg('svg', { viewBox: '0 0 200 104', role: 'img', class: blink ? 'field blink' : 'field' });
   root.append(svg('title', {}));
   root.firstChild.textContent = label + ': ' + (text === undefined || text === null || text === '' ? 'puste' : text) +
     (blink ? ' (mruga)' : '');
+  // Lit and dark segments as one path each: thousands of stations stay a light page.
+  let lit = '', dark = '';
   places(text).forEach((bits, p) => {
-    const g = svg('g', { transform: `translate(${p * 64 + 4},2)` });
+    const dx = p * 64 + 4, dy = 2;
     for (const [bit, pts] of Object.entries(seg)) {
-      const lit = bits & (1 << Number(bit));
-      const poly = svg('polygon', { points: pts.map((q) => q.join(',')).join(' '), fill: lit ? '#ffb000' : '#2c2620' });
-      if (lit) poly.setAttribute('class', 'lit');
-      g.append(poly);
+      const d = 'M' + pts.map(([x, y]) => `${x + dx},${y + dy}`).join('L') + 'Z';
+      if (bits & (1 << Number(bit))) lit += d; else dark += d;
     }
-    const point = svg('circle', { cx: 56, cy: 92, r: 4.5, fill: bits & POINT ? '#ffb000' : '#2c2620' });
-    if (bits & POINT) point.setAttribute('class', 'lit');
-    g.append(point);
-    root.append(g);
+    const cx = 56 + dx, cy = 92 + dy, r = 4.5;
+    const d = `M${cx - r},${cy}a${r},${r} 0 1,0 ${2 * r},0a${r},${r} 0 1,0 ${-2 * r},0Z`;
+    if (bits & POINT) lit += d; else dark += d;
   });
+  if (dark) root.append(svg('path', { d: dark, fill: '#2c2620' }));
+  if (lit) root.append(svg('path', { d: lit, fill: '#ffb000', class: 'lit' }));
   return root;
 }
 
