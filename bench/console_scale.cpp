@@ -194,11 +194,14 @@ int main() {
     const std::string csrf = json::parse(login->body).value("csrf", "");
     const httplib::Headers headers = {{"Cookie", cookie}, {"X-CSRF-Token", csrf}};
 
-    size_t known = 0;
+    size_t known = 0, list_bytes = 0;
     poll_until(
         [&] {
             auto r = http.Get("/api/stations", headers);
-            if (r && r->status == 200) known = json::parse(r->body)["stations"].size();
+            if (r && r->status == 200) {
+                known = json::parse(r->body)["stations"].size();
+                list_bytes = r->body.size();
+            }
             return known >= static_cast<size_t>(kStations);
         },
         60, std::chrono::milliseconds(50));
@@ -268,6 +271,7 @@ int main() {
     std::printf("console scale: %d stations, one broker (TLS), kavor-centrala serve with a fresh database\n", kStations);
     std::printf("  generator: status and state of all published in %.0f ms; server knew all %.0f ms after its start\n",
                 published_ms, known_ms);
+    std::printf("  /api/stations with all of them: %zu KiB\n", list_bytes / 1024);
     line("server resident memory, 2000 stations known", rss_known / 1024.0, "MiB", "< 64 MiB", rss_known < 64 * 1024);
     std::printf("  %-44s %9.1f MiB\n", "  after the push and its results", rss_after / 1024.0);
     std::printf("  %-44s %9.1f MiB\n", "  peak (VmHWM) at 2000 known", hwm_known / 1024.0);
