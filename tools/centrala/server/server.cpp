@@ -131,6 +131,8 @@ std::string Server::start() {
     http_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
         refuse(res, 400, "Zapytanie ma zły kształt.");
     });
+    // Headers and body go out as separate writes: without this each answer waits for a delayed ACK.
+    http_->set_tcp_nodelay(true);
     // Each open page holds one thread for its live updates.
     http_->new_task_queue = [] { return new httplib::ThreadPool(32); };
     routes();
